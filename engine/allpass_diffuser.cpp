@@ -1,0 +1,36 @@
+#include "allpass_diffuser.h"
+
+#include <cstdlib>
+
+AllpassDiffuser* allpass_diffuser_create(int32_t size, float coefficient)
+{
+    if (size <= 0)
+        return nullptr;
+    AllpassDiffuser* diffuser =
+        static_cast<AllpassDiffuser*>(std::malloc(sizeof(AllpassDiffuser)));
+    if (!diffuser)
+        return nullptr;
+    diffuser->samples = static_cast<double*>(std::calloc(size_t(size), sizeof(double)));
+    if (!diffuser->samples) {
+        std::free(diffuser);
+        return nullptr;
+    }
+    diffuser->size = size;
+    diffuser->coefficient = coefficient;
+    diffuser->index = 0;
+    return diffuser;
+}
+
+void allpass_diffuser_clear(AllpassDiffuser* diffuser)
+{
+    for (int32_t i = 0; i < diffuser->size; ++i)
+        diffuser->samples[i] = 0.0;
+}
+
+void allpass_diffuser_destroy(AllpassDiffuser* diffuser)
+{
+    if (!diffuser)
+        return;
+    std::free(diffuser->samples);
+    std::free(diffuser);
+}

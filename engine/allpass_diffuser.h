@@ -1,0 +1,47 @@
+// AllpassDiffuser: an allpass section (c + z^-N) / (1 + c z^-N) whose store
+// holds single-precision values widened to double.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+struct AllpassDiffuser {
+    int32_t size;         // allpass delay N in samples, positive
+    float coefficient;    // allpass coefficient c
+    int32_t index;        // current slot, in [0, size)
+    double* samples;      // owned store of `size` values
+};
+
+// Makes a diffuser with a silent store. Returns null when size is not
+// positive or memory cannot be obtained.
+AllpassDiffuser* allpass_diffuser_create(int32_t size, float coefficient);
+
+// Sets every stored value to 0.0; coefficient and index stay.
+void allpass_diffuser_clear(AllpassDiffuser* diffuser);
+
+// True when the single-precision exponent field of v is below 16: zero,
+// subnormals and magnitudes under 2^-111. NaN and infinity are not tiny.
+static inline bool allpass_diffuser_is_tiny(float v)
+{
+    uint32_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    return ((bits >> 23) & 0xffu) < 16u;
+}
+
+// One sample: w = x - c*old (double, rounded to single, tiny values cut to
+// zero) is stored; old + c*w (double, rounded to single) is returned.
+static inline float allpass_diffuser_run(AllpassDiffuser* diffuser, float x)
+{
+    const double c = double(diffuser->coefficient);
+    const double old = diffuser->samples[diffuser->index];
+    float w = float(double(x) - c * old);
+    if (allpass_diffuser_is_tiny(w))
+        w = 0.0f;
+    diffuser->samples[diffuser->index] = double(w);
+    const float out = float(old + c * double(w));
+    if (++diffuser->index == diffuser->size)
+        diffuser->index = 0;
+    return out;
+}
+
+void allpass_diffuser_destroy(AllpassDiffuser* diffuser);

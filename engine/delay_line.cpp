@@ -1,0 +1,34 @@
+#include "delay_line.h"
+
+#include <cstdlib>
+
+DelayLine* delay_line_create(int32_t size)
+{
+    if (size <= 0)
+        return nullptr;
+    DelayLine* line = static_cast<DelayLine*>(std::malloc(sizeof(DelayLine)));
+    if (!line)
+        return nullptr;
+    line->samples = static_cast<float*>(std::calloc(size_t(size), sizeof(float)));
+    if (!line->samples) {
+        std::free(line);
+        return nullptr;
+    }
+    line->size = size;
+    line->index = 0;
+    return line;
+}
+
+void delay_line_clear(DelayLine* line)
+{
+    for (int32_t i = 0; i < line->size; ++i)
+        line->samples[i] = 0.0f;
+}
+
+void delay_line_destroy(DelayLine* line)
+{
+    if (!line)
+        return;
+    std::free(line->samples);
+    std::free(line);
+}

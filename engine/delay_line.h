@@ -1,0 +1,39 @@
+// DelayLine: a ring buffer of single-precision samples with one write
+// position, read at fixed distances behind it.
+#pragma once
+
+#include <cstdint>
+
+struct DelayLine {
+    int32_t size;    // capacity in samples, positive
+    int32_t index;   // slot the next push writes, in [0, size)
+    float* samples;  // owned store of `size` values
+};
+
+// Makes a line of `size` zeros. Returns null when size is not positive or
+// memory cannot be obtained.
+DelayLine* delay_line_create(int32_t size);
+
+// Sets every stored sample to 0.0; the write position stays.
+void delay_line_clear(DelayLine* line);
+
+// The value pushed `distance` pushes ago. Callers keep distance in
+// [1, size]; a distance of size reads the slot the next push overwrites.
+// Compare-and-wrap instead of a remainder: identical for that range.
+static inline float delay_line_tap(const DelayLine* line, int32_t distance)
+{
+    int32_t position = line->index - distance;
+    if (position < 0)
+        position += line->size;
+    return line->samples[position];
+}
+
+// Stores v at the write position and advances it.
+static inline void delay_line_push(DelayLine* line, float v)
+{
+    line->samples[line->index] = v;
+    if (++line->index == line->size)
+        line->index = 0;
+}
+
+void delay_line_destroy(DelayLine* line);

@@ -1,0 +1,87 @@
+// ReverbEngine: a one-input, two-output feedback-delay-network reverberator.
+// An input damper and diffuser feed a tap line (four early reflections) and
+// four damped feedback delays mixed through an orthogonal matrix; two chains
+// of three allpass diffusers give the left and right outputs.
+//
+// Every arithmetic step has a fixed precision and order, so the output of a
+// given engine is the same to the bit on every build of this library.
+#pragma once
+
+#include <cstdint>
+
+#include "allpass_diffuser.h"
+#include "damping_filter.h"
+#include "delay_line.h"
+
+constexpr int ENGINE_FDN_COUNT = 4;
+constexpr int ENGINE_TAP_COUNT = 4;
+constexpr int ENGINE_CHAIN_LENGTH = 3;
+// Smallest tap line: enough for every room size up to 240 m at rates up to
+// about 150 kHz. Higher rates get a longer line (see reverb_engine_create).
+constexpr int32_t ENGINE_MIN_TAP_LINE = 44000;
+
+struct ReverbEngine {
+    int32_t sample_rate;
+    float input_bandwidth;  // input damper coefficient is 1 - this
+    float tail_level;       // gain of the feedback outputs in the output sum
+    float early_level;      // gain of the taps and the direct input
+    DampingFilter* input_damper;
+    float max_room_size;    // metres; fixes the feedback delay capacities
+    float room_size;        // metres
+    float decay_time;       // seconds to fall by 60 dB
+    float max_delay;        // max_room_size in samples
+    float largest_delay;    // room_size in samples; longest feedback delay
+    DelayLine* fdn_delays[ENGINE_FDN_COUNT];
+    float fdn_gains[ENGINE_FDN_COUNT];        // negative feedback gains
+    int32_t fdn_lengths[ENGINE_FDN_COUNT];    // feedback delays in samples
+    DampingFilter* fdn_dampers[ENGINE_FDN_COUNT];
+    float damping;          // coefficient of the four feedback dampers
+    AllpassDiffuser* input_diffuser;
+    AllpassDiffuser* left_diffusers[ENGINE_CHAIN_LENGTH];
+    AllpassDiffuser* right_diffusers[ENGINE_CHAIN_LENGTH];
+    DelayLine* tap_delay;
+    int32_t tap_positions[ENGINE_TAP_COUNT];  // tap distances in samples
+    float tap_gains[ENGINE_TAP_COUNT];
+    float fdn_outputs[ENGINE_FDN_COUNT];      // per-sample scratch
+    float tap_outputs[ENGINE_TAP_COUNT];      // per-sample scratch
+    float fdn_feedback[ENGINE_FDN_COUNT];     // per-sample scratch
+    double decay_factor;    // per-sample factor reaching 0.001 after decay_time
+};
+
+// One processed sample: the outputs of the left and the right chain.
+struct ReverbEngineOutput {
+    float left;
+    float right;
+};
+
+// Single-precision value to the nearest integer, ties to even, by adding
+// 1.5 * 2^23 and reading the integer out of the sum's encoding. Exact for
+// |v| < 2^22.
+int32_t round_to_nearest(float v);
+
+// Builds an engine for `rate` Hz. Returns null, having released whatever it
+// had built, when memory cannot be obtained or a size comes out non-positive
+// (a rate that is not positive, for instance).
+ReverbEngine* reverb_engine_create(int32_t rate, float max_room_size, float room_size,
+                                   float decay_time, float damping, float spread,
+                                   float input_bandwidth, float early_level,
+                                   float tail_level);
+
+// Clears all audio state: damper states, line and diffuser stores, scratch.
+// Tuning and write positions stay.
+void reverb_engine_flush(ReverbEngine* engine);
+
+// Setters, called between samples. Set the room size before the decay time
+// in a block that sets both: the room size reads the current decay factor.
+void reverb_engine_set_room_size(ReverbEngine* engine, float size);
+void reverb_engine_set_decay_time(ReverbEngine* engine, float seconds);
+void reverb_engine_set_damping(ReverbEngine* engine, float damping);
+void reverb_engine_set_input_bandwidth(ReverbEngine* engine, float bandwidth);
+void reverb_engine_set_early_level(ReverbEngine* engine, float level);
+void reverb_engine_set_tail_level(ReverbEngine* engine, float level);
+
+// One input sample to one left and one right output sample.
+ReverbEngineOutput reverb_engine_process(ReverbEngine* engine, float x);
+
+// Releases the engine and everything it owns. Null is ignored.
+void reverb_engine_destroy(ReverbEngine* engine);
