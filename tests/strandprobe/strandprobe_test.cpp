@@ -1,0 +1,374 @@
+// Drives the built strandprobe binary as a child process and checks its exit
+// status, standard output and standard error byte for byte.
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+#include <poll.h>
+#include <stdio.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Outcome {
+    int status; // exit status, or -1 if the program did not exit normally
+    std::string out;
+    std::string err;
+};
+
+// Runs strandprobe with argv[0] "strandprobe", so getopt_long names it that
+// way in its diagnostics, and in the C locale, so those are in English.
+Outcome run(const std::vector<std::string> &args)
+{
+    std::vector<char *> argv;
+    std::string name = "strandprobe";
+    argv.push_back(name.data());
+    std::vector<std::string> copies = args;
+    for (std::string &arg : copies)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    char locale[] = "LC_ALL=C";
+    char *envp[] = {locale, nullptr};
+
+    int out_pipe[2], err_pipe[2];
+    if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) {
+        ADD_FAILURE() << "pipe failed";
+        return {-1, "", ""};
+    }
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out_pipe[1], STDOUT_FILENO);
+        dup2(err_pipe[1], STDERR_FILENO);
+        close(out_pipe[0]);
+        close(out_pipe[1]);
+        close(err_pipe[0]);
+        close(err_pipe[1]);
+        execve(STRANDPROBE_PATH, argv.data(), envp);
+        _exit(127);
+    }
+    close(out_pipe[1]);
+    close(err_pipe[1]);
+
+    Outcome outcome{-1, "", ""};
+    pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
+    std::string *sinks[2] = {&outcome.out, &outcome.err};
+    int open_streams = 2;
+    while (open_streams > 0 && poll(fds, 2, -1) > 0) {
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0)
+                continue;
+            char buffer[4096];
+            ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+            if (n > 0) {
+                sinks[i]->append(buffer, size_t(n));
+            } else {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --open_streams;
+            }
+        }
+    }
+    int wait_status = 0;
+    waitpid(pid, &wait_status, 0);
+    if (WIFEXITED(wait_status))
+        outcome.status = WEXITSTATUS(wait_status);
+    return outcome;
+}
+
+const char *const USAGE =
+    "strandprobe - gcc4/5 C++11 ABI compatibility test\n"
+    "\n"
+    "Usage: strandprobe [ OPTIONS ]\n"
+    "\n"
+    "This tool checks for C++ specific symbols in libglimm which are different in\n"
+    "the gcc4 and gcc5/c++11 ABI in order to determine system-wide use of gcc5.\n"
+    "\n"
+    "Options:\n"
+    " -f, --fail                fail if system cannot be determined.\n"
+    " -h, --help                Display this help and exit.\n"
+    " -4, --gcc4                Test succeeds if gcc4 ABI is found.\n"
+    " -5, --gcc5                Test succeeds if gcc5 ABI is found.\n"
+    " -g <soname>, --glibmm <soname>\n"
+    "                           Specify alternative file for libglibmm-2.4.so\n"
+    " -v, --verbose             Print information.\n"
+    " -V, --version             Print version information and exit.\n";
+
+const char *const GCC4_VERDICT = "System uses gcc4 c++ ABI\n";
+const char *const GCC5_VERDICT = "System uses gcc5 c++11 ABI\n";
+const char *const MISSING_LIBRARY = "/nonexistent/strandprobe/libglibmm-2.4.so.1";
+
+// The loader's own text for a failed open of `name`, as the tool must quote it.
+std::string cannot_open_message(const char *name)
+{
+    dlerror();
+    void *handle = dlopen(name, RTLD_LAZY);
+    if (handle != nullptr) {
+        dlclose(handle);
+        ADD_FAILURE() << name << " unexpectedly opens";
+        return "";
+    }
+    return std::string("Cannot open '") + name + "': " + dlerror() + ".\n";
+}
+
+TEST(StrandprobeHelp, PrintsUsageAndSucceeds)
+{
+    for (const char *option : {"-h", "--help"}) {
+        SCOPED_TRACE(option);
+        Outcome outcome = run({option});
+        EXPECT_EQ(outcome.status, 0);
+        EXPECT_EQ(outcome.out, USAGE);
+        EXPECT_EQ(outcome.err, "");
+    }
+}
+
+TEST(StrandprobeHelp, PrintsVersionThenBlankLineThenNotice)
+{
+    for (const char *option : {"-V", "--version"}) {
+        SCOPED_TRACE(option);
+        Outcome outcome = run({option});
+        EXPECT_EQ(outcome.status, 0);
+        const std::string head = "strandprobe version 0.1\n\n";
+        ASSERT_GT(outcome.out.size(), head.size());
+        EXPECT_EQ(outcome.out.substr(0, head.size()), head);
+        EXPECT_EQ(outcome.out.back(), '\n');
+        EXPECT_EQ(outcome.err, "");
+    }
+}
+
+TEST(StrandprobeHelp, EndsTheProgramWhereItStands)
+{
+    // Settings before -h are dropped: no probe, no cannot-open report, no -f.
+    Outcome outcome = run({"-v", "-f", "-g", MISSING_LIBRARY, "-h"});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.out, USAGE);
+    EXPECT_EQ(outcome.err, "");
+
+    // Options after -h or -V, even invalid ones, are never looked at.
+    outcome = run({"-h", "-x"});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.out, USAGE);
+    EXPECT_EQ(outcome.err, "");
+
+    outcome = run({"-V", "-h"});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.out.rfind("strandprobe version 0.1\n", 0), 0u);
+}
+
+TEST(StrandprobeInvalidOption, ReportsTwiceOnStderrThenUsageAndStatus255)
+{
+    struct Case {
+        std::vector<std::string> args;
+        const char *getopt_diagnostic;
+    };
+    const Case cases[] = {
+        {{"-x"}, "strandprobe: invalid option -- 'x'\n"},
+        {{"--bogus"}, "strandprobe: unrecognized option '--bogus'\n"},
+        {{"-g"}, "strandprobe: option requires an argument -- 'g'\n"},
+        {{"--glibmm"}, "strandprobe: option '--glibmm' requires an argument\n"},
+        {{"--fail=yes"}, "strandprobe: option '--fail' doesn't allow an argument\n"},
+        // The first invalid option ends the program: -h is never reached.
+        {{"-x", "-h"}, "strandprobe: invalid option -- 'x'\n"},
+        // Nor is the probe: no cannot-open report although -v and -f were seen.
+        {{"-v", "-f", "-g", MISSING_LIBRARY, "-x"}, "strandprobe: invalid option -- 'x'\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.args[0] + " (" + std::to_string(c.args.size()) + " arguments)");
+        Outcome outcome = run(c.args);
+        EXPECT_EQ(outcome.status, 255);
+        EXPECT_EQ(outcome.err, std::string(c.getopt_diagnostic) + "invalid argument.\n");
+        EXPECT_EQ(outcome.out, USAGE);
+    }
+}
+
+// Exit statuses without -v, which must also print nothing at all.
+TEST(StrandprobeStatus, FollowsVerdictWantedSetAndFailFlag)
+{
+    struct Row {
+        const char *library;
+        // Indexed by wanted set: none, -4, -5, -4 -5.
+        int plain[4];
+        int with_fail[4];
+    };
+    const Row rows[] = {
+        {FIXTURE_OLD, {0, 0, 1, 0}, {2, 0, 1, 0}},
+        {FIXTURE_NEW, {0, 1, 0, 0}, {2, 1, 0, 0}},
+        // The wanted set does not count when no ABI is determined.
+        {FIXTURE_ALL, {0, 0, 0, 0}, {2, 2, 2, 2}},
+        {FIXTURE_MIXED, {0, 0, 0, 0}, {2, 2, 2, 2}},
+        {FIXTURE_INCONSISTENT, {0, 0, 0, 0}, {2, 2, 2, 2}},
+        {FIXTURE_NONE, {0, 0, 0, 0}, {2, 2, 2, 2}},
+        {MISSING_LIBRARY, {0, 0, 0, 0}, {3, 3, 3, 3}},
+    };
+    const std::vector<std::string> wanted[4] = {{}, {"-4"}, {"-5"}, {"-4", "-5"}};
+    for (const Row &row : rows) {
+        for (int w = 0; w < 4; ++w) {
+            for (bool fail : {false, true}) {
+                std::vector<std::string> args = {"-g", row.library};
+                args.insert(args.end(), wanted[w].begin(), wanted[w].end());
+                if (fail)
+                    args.push_back("-f");
+                std::string trace;
+                for (const std::string &arg : args)
+                    trace += arg + " ";
+                SCOPED_TRACE(trace);
+                Outcome outcome = run(args);
+                EXPECT_EQ(outcome.status, fail ? row.with_fail[w] : row.plain[w]);
+                EXPECT_EQ(outcome.out, "");
+                EXPECT_EQ(outcome.err, "");
+            }
+        }
+    }
+}
+
+TEST(StrandprobeVerbose, PrintsEachVerdictOnItsStream)
+{
+    struct Row {
+        const char *library;
+        const char *out;
+        const char *err;
+    };
+    const Row rows[] = {
+        {FIXTURE_OLD, GCC4_VERDICT, ""},
+        {FIXTURE_NEW, GCC5_VERDICT, ""},
+        {FIXTURE_ALL, "", "Inconsistent result: gcc4=7 gcc5=7\n"},
+        {FIXTURE_MIXED, "", "Incomplete result: gcc4=3 gcc5=4\n"},
+        {FIXTURE_INCONSISTENT, "", "Inconsistent result: gcc4=6 gcc5=0\n"},
+        {FIXTURE_NONE, "", "Inconsistent result: gcc4=0 gcc5=0\n"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.library);
+        Outcome outcome = run({"-v", "-g", row.library});
+        EXPECT_EQ(outcome.status, 0);
+        EXPECT_EQ(outcome.out, row.out);
+        EXPECT_EQ(outcome.err, row.err);
+
+        // -f changes the status, never the message; a determined ABI that
+        // was not asked about fails too.
+        outcome = run({"-v", "-f", "-g", row.library});
+        EXPECT_EQ(outcome.status, 2);
+        EXPECT_EQ(outcome.out, row.out);
+        EXPECT_EQ(outcome.err, row.err);
+    }
+}
+
+TEST(StrandprobeVerbose, ClosesTheLibraryBeforePrintingTheVerdict)
+{
+    Outcome outcome = run({"-v", "-g", FIXTURE_NEW_ANNOUNCING});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.out, std::string("fixture unloaded\n") + GCC5_VERDICT);
+    EXPECT_EQ(outcome.err, "");
+}
+
+TEST(StrandprobeCannotOpen, QuotesNameAndLoaderTextOnlyWhenVerbose)
+{
+    // A path to nothing, a bare name the loader searches for in vain, and a
+    // file that exists but is not a shared library.
+    const char *names[] = {MISSING_LIBRARY, "libstrandprobe-absent.so.9", NOT_A_LIBRARY_PATH};
+    for (const char *name : names) {
+        SCOPED_TRACE(name);
+        const std::string message = cannot_open_message(name);
+
+        Outcome outcome = run({"-v", "-f", "-g", name});
+        EXPECT_EQ(outcome.status, 3);
+        EXPECT_EQ(outcome.out, "");
+        EXPECT_EQ(outcome.err, message);
+
+        outcome = run({"-v", "-g", name, "-5"});
+        EXPECT_EQ(outcome.status, 0);
+        EXPECT_EQ(outcome.out, "");
+        EXPECT_EQ(outcome.err, message);
+
+        outcome = run({"-f", "-g", name});
+        EXPECT_EQ(outcome.status, 3);
+        EXPECT_EQ(outcome.out, "");
+        EXPECT_EQ(outcome.err, "");
+    }
+}
+
+TEST(StrandprobeOptions, AcceptsEveryFormOfTheLibraryName)
+{
+    // The default library is the real glibmm, which uses the new ABI, so the
+    // old-ABI verdict shows that the given name was used.
+    const std::string old_library = FIXTURE_OLD;
+    const std::vector<std::string> forms[] = {
+        {"--glibmm=" + old_library},
+        {"--glibmm", old_library},
+        {"-g" + old_library},
+        {"-g", old_library},
+        // The last name given wins.
+        {"-g", FIXTURE_NEW, "--glibmm", old_library},
+    };
+    for (const std::vector<std::string> &form : forms) {
+        SCOPED_TRACE(form[0]);
+        std::vector<std::string> args = form;
+        args.push_back("-v");
+        Outcome outcome = run(args);
+        EXPECT_EQ(outcome.status, 0);
+        EXPECT_EQ(outcome.out, GCC4_VERDICT);
+        EXPECT_EQ(outcome.err, "");
+    }
+}
+
+TEST(StrandprobeOptions, IgnoresArgumentsThatAreNotOptions)
+{
+    // Options after stray words still count; after "--" everything is a word.
+    Outcome outcome =
+        run({"stray", "-v", "word", "-g", FIXTURE_OLD, "-5", "last", "--", "-h", "-x"});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.out, GCC4_VERDICT);
+    EXPECT_EQ(outcome.err, "");
+}
+
+TEST(StrandprobeOptions, AcceptsLongFormsAndBundledShortOptions)
+{
+    Outcome outcome = run({"--verbose", "--fail", "--gcc4", "--glibmm", FIXTURE_NEW});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.out, GCC5_VERDICT);
+
+    outcome = run({"-vf45g", FIXTURE_NEW});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.out, GCC5_VERDICT);
+    EXPECT_EQ(outcome.err, "");
+}
+
+TEST(StrandprobeSystemGlibmm, ReportsTheNewAbi)
+{
+    Outcome outcome = run({"-v"});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.out, GCC5_VERDICT);
+    EXPECT_EQ(outcome.err, "");
+
+    EXPECT_EQ(run({"-f", "-5"}).status, 0);
+    EXPECT_EQ(run({"-f", "-4"}).status, 1);
+}
+
+TEST(StrandprobeBinary, NeedsOnlyTheCLibraryAndTheLoader)
+{
+    FILE *pipe = popen("readelf -d '" STRANDPROBE_PATH "'", "r");
+    ASSERT_NE(pipe, nullptr);
+    std::set<std::string> needed;
+    char line[1024];
+    while (fgets(line, sizeof line, pipe) != nullptr) {
+        std::string text = line;
+        if (text.find("(NEEDED)") == std::string::npos)
+            continue;
+        size_t open = text.find('[');
+        size_t close = text.find(']', open);
+        ASSERT_NE(close, std::string::npos) << text;
+        needed.insert(text.substr(open + 1, close - open - 1));
+    }
+    ASSERT_EQ(pclose(pipe), 0) << "readelf failed";
+
+    EXPECT_EQ(needed.count("libc.so.6"), 1u);
+    for (const std::string &library : needed) {
+        EXPECT_TRUE(library == "libc.so.6" || library == "libdl.so.2")
+            << "unexpected needed library " << library;
+    }
+}
+
+} // namespace
