@@ -1,0 +1,41 @@
+// The pre-delay line: a ring of PREDELAY_CAPACITY samples inside the instance,
+// read at a whole-sample delay that glides toward the block's target through
+// a one-pole smoother. The fields live in ReverbInstance.
+#pragma once
+
+#include <cstdint>
+
+#include "reverb_instance.h"
+
+// Block rate: sets predelay_target from the control in milliseconds. The
+// control is limited to 0..150 ms (NaN counts as 150), converted to whole
+// samples at the instance's rate and capped at PREDELAY_CAPACITY.
+void predelay_line_set_target(ReverbInstance* self, float predelay_ms);
+
+// Sample rate: advances the write position, glides the delay one step,
+// writes p and returns the value the rounded-up smoothed delay points at.
+// A delay of 0 returns p itself. Compares replace the remainders (identical
+// for the ranges involved) to keep divisions out of the sample loop.
+static inline float predelay_line_step(ReverbInstance* self, float p)
+{
+    int32_t write = self->predelay_write_index + 1;
+    if (write >= PREDELAY_CAPACITY)
+        write = 0;
+    self->predelay_write_index = write;
+
+    const double smoothed =
+        self->predelay_smoothed * self->smooth_coef + self->predelay_target * self->smooth_feed;
+    self->predelay_smoothed = smoothed;
+
+    self->predelay_buffer[write] = p;
+
+    int32_t read = int32_t(double(write + PREDELAY_CAPACITY) - smoothed);
+    // A smoothed delay above CAPACITY - 1 rounds up to the full ring and would
+    // land on the value just written; the oldest value held is the closest
+    // the ring can give.
+    if (read <= write)
+        read = write + 1;
+    if (read >= PREDELAY_CAPACITY)
+        read -= PREDELAY_CAPACITY;
+    return self->predelay_buffer[read];
+}

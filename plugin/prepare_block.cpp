@@ -1,0 +1,172 @@
+#include "prepare_block.h"
+
+#include <cmath>
+
+#include "control_ports.h"
+#include "predelay_line.h"
+
+namespace {
+
+constexpr float WET_SILENCE_DB = -90.0f;   // at or below: no wet signal
+constexpr float DB_TO_EXPONENT = 0.05f;    // 10^(dB / 20)
+constexpr double TILT_SCALE = 0.99;        // keeps the shortened band's decay above zero
+constexpr double DECAY_OFFSET = 0.1;       // seconds added to both decays
+constexpr double ENGINE_A_ROOM_RATIO = 0.707;  // high band's room, relative to the set size
+constexpr double ENGINE_A_EARLY_SHARE = 0.5;   // high band's early reflections at half level
+
+// A control the formulas cannot take outside its declared range: held in the
+// range, NaN replaced by the default. Values inside the range pass unchanged.
+inline float clamp_to_range(float v, const ControlRange& range)
+{
+    if (std::isnan(v))
+        return range.default_value;
+    if (v < range.min)
+        return range.min;
+    if (v > range.max)
+        return range.max;
+    return v;
+}
+
+// Larger of v and lo, then the smaller of that and hi; NaN gives lo.
+inline float clamp_nan_to_min(float v, float lo, float hi)
+{
+    const float larger = v > lo ? v : lo;
+    return larger < hi ? larger : hi;
+}
+
+// The twelve control values of one call, each read once.
+struct ControlValues {
+    float mix, decay, damping, bandwidth, room_size, tail_level, decay_tilt;
+    float high_band_freq, low_band_freq, low_cut, predelay, wet_level;
+};
+
+ControlValues read_controls(const ReverbInstance* self)
+{
+    const auto port = [self](PortIndex index) { return *self->ports[index]; };
+    return {port(PORT_MIX),           port(PORT_DECAY),         port(PORT_DAMPING),
+            port(PORT_BANDWIDTH),     port(PORT_ROOM_SIZE),     port(PORT_TAIL_LEVEL),
+            port(PORT_DECAY_TILT),    port(PORT_HIGH_BAND_FREQ), port(PORT_LOW_BAND_FREQ),
+            port(PORT_LOW_CUT),       port(PORT_PREDELAY),      port(PORT_WET_LEVEL)};
+}
+
+// Keeps every control inside the range where the engines stay stable and the
+// filter designs sound. Room size, low cut and pre-delay are limited later,
+// where their own rules apply; the wet level only from above, since -90 and
+// below (and NaN) mean silence.
+void condition_controls(ControlValues* c, float sample_rate)
+{
+    c->mix = clamp_to_range(c->mix, MIX_RANGE);
+    c->decay = clamp_to_range(c->decay, DECAY_RANGE);
+    c->damping = clamp_to_range(c->damping, DAMPING_RANGE);
+    c->bandwidth = clamp_to_range(c->bandwidth, BANDWIDTH_RANGE);
+    c->tail_level = clamp_to_range(c->tail_level, TAIL_LEVEL_RANGE);
+    c->decay_tilt = clamp_to_range(c->decay_tilt, DECAY_TILT_RANGE);
+
+    const float freq_limit = float(double(sample_rate) * FILTER_FREQ_MAX_RATIO);
+    c->high_band_freq = std::fmin(clamp_to_range(c->high_band_freq, HIGH_BAND_FREQ_RANGE), freq_limit);
+    c->low_band_freq = std::fmin(clamp_to_range(c->low_band_freq, LOW_BAND_FREQ_RANGE), freq_limit);
+
+    if (c->wet_level > WET_LEVEL_RANGE.max)
+        c->wet_level = WET_LEVEL_RANGE.max;
+}
+
+}  // namespace
+
+BlockTargets prepare_block(ReverbInstance* self, ReverbVariant variant)
+{
+    const float rate = float(self->sample_rate);
+    ControlValues c = read_controls(self);
+    condition_controls(&c, rate);
+
+    predelay_line_set_target(self, c.predelay);
+
+    BlockTargets targets;
+    targets.dry_target = 1.0f - c.mix;
+    if (c.wet_level > WET_SILENCE_DB) {
+        const float g = powf(10.0f, c.wet_level * DB_TO_EXPONENT);
+        targets.wet_target = float(double(g) * (1.0 - double(targets.dry_target)));
+    } else {
+        targets.wet_target = 0.0f;
+    }
+
+    // Decay split: a positive tilt shortens the low band (engine_b) and
+    // lowers its level, a negative one shortens the high band (engine_a).
+    const float k = float(double(c.decay_tilt) * TILT_SCALE);
+    float base_a = c.decay;
+    float base_b = c.decay;
+    targets.low_band_scale = 1.0f;
+    if (k > 0.0f) {
+        base_b = (1.0f - k) * c.decay;
+        targets.low_band_scale = float(1.0 - double(k));
+    } else if (!(k == 0.0f)) {  // negative, or NaN
+        base_a = (1.0f + k) * c.decay;
+    }
+    const float decay_a = float(double(base_a) + DECAY_OFFSET);
+    const float decay_b = float(double(base_b) + DECAY_OFFSET);
+
+    // The low cut keeps its own 20..1000 Hz limits (NaN gives 20); only at
+    // rates below 2223 Hz, where 1000 Hz reaches the rate's upper band, is it
+    // also held at FILTER_FREQ_MAX_RATIO of the rate.
+    float low_cut = clamp_nan_to_min(c.low_cut, LOW_CUT_RANGE.min, LOW_CUT_RANGE.max);
+    low_cut = std::fmin(low_cut, float(double(rate) * FILTER_FREQ_MAX_RATIO));
+    filter_section_highpass(&self->pre_filter, low_cut, rate, LOW_CUT_BANDWIDTH);
+    filter_section_highpass(&self->post_filter, c.high_band_freq, rate, BAND_BANDWIDTH);
+    filter_section_lowpass(&self->out_filter_left, c.low_band_freq, rate, BAND_BANDWIDTH);
+    if (variant == ReverbVariant::stereo)
+        filter_section_lowpass(&self->out_filter_right, c.low_band_freq, rate, BAND_BANDWIDTH);
+
+    // The room size reaches the engines only when it changes, and before the
+    // decay time, which the room-size setter reads. A new room fades in again.
+    const float size = clamp_nan_to_min(c.room_size, ROOM_SIZE_RANGE.min, ROOM_SIZE_RANGE.max);
+    if (size != self->applied_room_size) {
+        reverb_engine_set_room_size(self->engine_a, float(double(size) * ENGINE_A_ROOM_RATIO));
+        reverb_engine_set_room_size(self->engine_b, size);
+        self->applied_room_size = size;
+        self->fade_gain = 0.0f;
+    }
+
+    reverb_engine_set_decay_time(self->engine_a, decay_a);
+    reverb_engine_set_decay_time(self->engine_b, decay_b);
+
+    reverb_engine_set_damping(self->engine_a, c.damping);
+    reverb_engine_set_input_bandwidth(self->engine_a, c.bandwidth);
+    reverb_engine_set_tail_level(self->engine_a, c.tail_level);
+    reverb_engine_set_early_level(self->engine_a,
+                                  float(ENGINE_A_EARLY_SHARE * (1.0 - double(c.tail_level))));
+    reverb_engine_set_damping(self->engine_b, c.damping);
+    reverb_engine_set_input_bandwidth(self->engine_b, c.bandwidth);
+    reverb_engine_set_tail_level(self->engine_b, c.tail_level);
+    reverb_engine_set_early_level(self->engine_b, 1.0f - c.tail_level);
+
+    return targets;
+}
+
+namespace {
+
+constexpr double FADE_STEP = 0.01;
+
+// One step of `gain` toward `target`; a NaN target makes the gain rise.
+inline float step_toward(float gain, float target, double step)
+{
+    double g = double(gain);
+    const double t = double(target);
+    if (!(g >= t - step))
+        g = g + step;
+    else if (g > t + step)
+        g = g - step;
+    else
+        g = t;
+    return float(g);
+}
+
+}  // namespace
+
+void step_gains(ReverbInstance* self, BlockTargets* targets, double step)
+{
+    if (!(self->fade_gain >= 1.0f))
+        self->fade_gain = float(double(self->fade_gain) + FADE_STEP);
+    self->wet_gain = step_toward(self->wet_gain, targets->wet_target, step);
+    targets->wet_target = self->wet_gain;
+    self->dry_gain = step_toward(self->dry_gain, targets->dry_target, step);
+    targets->dry_target = self->dry_gain;
+}

@@ -1,0 +1,60 @@
+// ReverbInstance: the record behind the LV2 handle of either plug-in, and the
+// lifecycle operations the host calls on it. The mono and the stereo plug-in
+// share the record and these operations; only their run operations differ.
+#pragma once
+
+#include <cstdint>
+
+#include <lv2/core/lv2.h>
+
+#include "filter_section.h"
+#include "reverb_engine.h"
+
+constexpr int PORT_SLOTS = 16;
+// Pre-delay memory: 150 ms at 192000 Hz, whatever the instance's rate.
+constexpr int32_t PREDELAY_CAPACITY = 28800;
+
+// Host rates the instance accepts, in Hz. Outside this range (or for a rate
+// that is not finite) reverb_instantiate returns null.
+constexpr double MIN_SAMPLE_RATE = 1000.0;
+constexpr double MAX_SAMPLE_RATE = 768000.0;
+
+struct ReverbInstance {
+    int64_t sample_rate;              // host rate truncated toward zero
+    float* ports[PORT_SLOTS];         // data locations, by port index
+    ReverbEngine* engine_a;           // high band, spread 11.8 (owned)
+    ReverbEngine* engine_b;           // low band, spread 5.2 (owned)
+    FilterSection pre_filter;         // low cut before the pre-delay line
+    FilterSection out_filter_left;    // low-pass on engine_b's left output
+    FilterSection out_filter_right;   // low-pass on engine_b's right output (stereo)
+    FilterSection post_filter;        // high-pass feeding engine_a
+    float predelay_buffer[PREDELAY_CAPACITY];
+    int32_t predelay_write_index;     // position written last, 0..28799
+    double predelay_smoothed;         // gliding delay in samples
+    double predelay_target;           // delay the block asks for, whole samples
+    double smooth_feed;               // 1 - smooth_coef
+    double smooth_coef;               // one-pole glide coefficient (0.12 s)
+    float fade_gain;                  // fades the reverb in, 0 toward 1
+    float wet_gain;                   // applied gain of the reverberated signal
+    float dry_gain;                   // applied gain of the direct signal
+    float applied_room_size;          // room size last handed to the engines
+};
+
+// Makes the record and its two engines for `sample_rate`. Ignores the
+// descriptor, the bundle path and the features. Returns null, having released
+// everything it obtained, when memory runs out or the rate lies outside
+// MIN_SAMPLE_RATE..MAX_SAMPLE_RATE. May allocate; not for the audio thread.
+LV2_Handle reverb_instantiate(const LV2_Descriptor* descriptor, double sample_rate,
+                              const char* bundle_path, const LV2_Feature* const* features);
+
+// Stores `data` in slot `port`; indexes beyond the record's slots are ignored.
+// Never dereferences the location. Any thread, outside run.
+void reverb_connect_port(LV2_Handle instance, uint32_t port, void* data);
+
+// Silences the instance: flushes both engines, clears the pre-delay memory
+// and the filter histories and restarts the fade. Gains, room size and the
+// pre-delay glide carry over. Writes 28800 samples; not for the audio thread.
+void reverb_activate(LV2_Handle instance);
+
+// Destroys both engines and the record. The handle is invalid afterwards.
+void reverb_cleanup(LV2_Handle instance);

@@ -1,0 +1,32 @@
+// The run operations of the two plug-ins, and the small per-sample helper
+// they share.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include <lv2/core/lv2.h>
+
+// Processes `sample_count` samples from `in` to `out` (ports 12 and 13);
+// `in` and `out` may share a buffer. Audio thread: allocates nothing, takes
+// no lock, and runs under its own floating-point mode, restoring the caller's
+// before it returns.
+void reverb_run_mono(LV2_Handle instance, uint32_t sample_count);
+
+// Processes `sample_count` samples from `in_l`/`in_r` to `out_l`/`out_r`
+// (ports 12 to 15). Both inputs of a sample are read before either output
+// is written, so any output may share a buffer with any input at the same
+// index. Blocks of any length; the input sum lives in a fixed stack slice.
+// Same thread rules as reverb_run_mono.
+void reverb_run_stereo(LV2_Handle instance, uint32_t sample_count);
+
+// The reverb input of one sample: a value that is infinite or NaN becomes
+// 0, so one bad sample cannot lodge in the input filter and silence the
+// reverb until the next activate. One exponent test, no branch on the
+// common path beyond it.
+static inline float reverb_input_or_silence(float x)
+{
+    uint32_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    return (bits & 0x7f800000u) == 0x7f800000u ? 0.0f : x;
+}
