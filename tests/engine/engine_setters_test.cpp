@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <iomanip>
+
+#include "float_bits.h"
+#include "reverb_engine.h"
+
+namespace {
+
+ReverbEngine* make_engine_b()
+{
+    return reverb_engine_create(48000, 240.0f, 50.0f, 7.0f, 0.5f, 5.2f, 0.5f, 0.5f, 0.5f);
+}
+
+struct RoomCase {
+    float size;
+    float largest_delay;
+    std::array<int32_t, 4> lengths;
+    std::array<int32_t, 4> taps;
+};
+
+// At 48000 Hz. 35.35 is engine A's share of a 50 m room, f32(50 * 0.707).
+const RoomCase ROOMS[] = {
+    {50.0f, 7056.0f, {7056, 5761, 4989, 4463}, {2898, 2122, 1099, 76}},
+    {float(50.0 * 0.707), 0x1.37c978p+12f, {4989, 4073, 3527, 3155}, {2050, 1502, 778, 55}},
+    {240.0f, 0x1.08999ap+15f, {33869, 27654, 23949, 21420}, {13891, 10166, 5255, 344}},
+    {0.5f, 0x1.1a3d7p+7f, {141, 115, 100, 89}, {63, 47, 27, 6}},
+    {NAN, 0x1.1a3d7p+7f, {141, 115, 100, 89}, {63, 47, 27, 6}},
+    {-3.0f, 0x1.1a3d7p+7f, {141, 115, 100, 89}, {63, 47, 27, 6}},
+};
+
+}  // namespace
+
+class RoomSizeSetter : public ::testing::TestWithParam<RoomCase> {};
+
+TEST_P(RoomSizeSetter, RetunesLengthsAndTapsWithinTheBuiltLines)
+{
+    const RoomCase& c = GetParam();
+    ReverbEngine* engine = make_engine_b();
+    const std::array<int32_t, 7> diffusers_before = {
+        engine->input_diffuser->size,     engine->left_diffusers[0]->size,
+        engine->left_diffusers[1]->size,  engine->left_diffusers[2]->size,
+        engine->right_diffusers[0]->size, engine->right_diffusers[1]->size,
+        engine->right_diffusers[2]->size};
+    const double decay_before = engine->decay_factor;
+
+    reverb_engine_set_room_size(engine, c.size);
+
+    EXPECT_SAME_FLOAT(c.largest_delay, engine->largest_delay);
+    const float g = float(engine->decay_factor);
+    for (int k = 0; k < 4; ++k) {
+        SCOPED_TRACE(k);
+        EXPECT_EQ(c.lengths[k], engine->fdn_lengths[k]);
+        EXPECT_EQ(c.taps[k], engine->tap_positions[k]);
+        // Gains from the single-precision power of the current decay factor.
+        EXPECT_SAME_FLOAT(-powf(g, float(c.lengths[k])), engine->fdn_gains[k]);
+        EXPECT_SAME_FLOAT(powf(g, float(c.taps[k])), engine->tap_gains[k]);
+    }
+    // Nothing that was sized at construction moves.
+    EXPECT_SAME_DOUBLE(decay_before, engine->decay_factor);
+    EXPECT_EQ(34882, engine->fdn_delays[0]->size);
+    EXPECT_EQ(diffusers_before[0], engine->input_diffuser->size);
+    EXPECT_EQ(diffusers_before[3], engine->left_diffusers[2]->size);
+    EXPECT_EQ(diffusers_before[6], engine->right_diffusers[2]->size);
+    reverb_engine_destroy(engine);
+}
+
+INSTANTIATE_TEST_SUITE_P(At48k, RoomSizeSetter, ::testing::ValuesIn(ROOMS));
+
+TEST(DecayTimeSetter, SetsFactorAndFeedbackGainsButKeepsTapGains)
+{
+    ReverbEngine* engine = make_engine_b();
+    reverb_engine_set_room_size(engine, 50.0f);
+    // Tap gains from the construction decay factor (decay 7 s):
+    // 0.94215, 0.95730, 0.97765, 0.99844.
+    const std::array<float, 4> tap_gains = {0x1.e26118p-1f, 0x1.ea237cp-1f, 0x1.f48f0ap-1f,
+                                            0x1.ff335p-1f};
+    for (int k = 0; k < 4; ++k)
+        EXPECT_SAME_FLOAT(tap_gains[k], engine->tap_gains[k]);
+
+    reverb_engine_set_decay_time(engine, 1.1f);
+    // g = 0.99986917, gains -0.39724 -0.47059 -0.52060 -0.55770.
+    EXPECT_SAME_DOUBLE(double(0x1.ffeedap-1f), engine->decay_factor);
+    const std::array<float, 4> gains = {-0x1.96c652p-2f, -0x1.e1e1aap-2f, -0x1.0a8caep-1f,
+                                        -0x1.1d8a42p-1f};
+    for (int k = 0; k < 4; ++k) {
+        SCOPED_TRACE(k);
+        EXPECT_SAME_FLOAT(gains[k], engine->fdn_gains[k]);
+        EXPECT_SAME_FLOAT(tap_gains[k], engine->tap_gains[k]);
+    }
+    EXPECT_EQ(1.1f, engine->decay_time);
+
+    // The next room size reads the new factor for its tap gains.
+    reverb_engine_set_room_size(engine, 50.0f);
+    EXPECT_SAME_FLOAT(powf(0x1.ffeedap-1f, 2898.0f), engine->tap_gains[0]);
+    reverb_engine_destroy(engine);
+}
+
+TEST(DecayTimeSetter, RepeatedRoomSizeGivesIdenticalTuning)
+{
+    ReverbEngine* engine = make_engine_b();
+    reverb_engine_set_room_size(engine, 73.5f);
+    reverb_engine_set_decay_time(engine, 2.3f);
+    reverb_engine_set_room_size(engine, 73.5f);
+    ReverbEngine first = *engine;
+    reverb_engine_set_room_size(engine, 73.5f);
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(first.fdn_lengths[k], engine->fdn_lengths[k]);
+        EXPECT_SAME_FLOAT(first.fdn_gains[k], engine->fdn_gains[k]);
+        EXPECT_EQ(first.tap_positions[k], engine->tap_positions[k]);
+        EXPECT_SAME_FLOAT(first.tap_gains[k], engine->tap_gains[k]);
+    }
+    reverb_engine_destroy(engine);
+}
+
+TEST(LevelAndFilterSetters, StoreTheirValuesAndRetuneTheDampers)
+{
+    ReverbEngine* engine = make_engine_b();
+    reverb_engine_set_damping(engine, 0.2f);
+    reverb_engine_set_input_bandwidth(engine, 0.7f);
+    reverb_engine_set_early_level(engine, 0.3f);
+    reverb_engine_set_tail_level(engine, 0.9f);
+    EXPECT_EQ(0.2f, engine->damping);
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(0.2f, engine->fdn_dampers[k]->coefficient);
+    EXPECT_EQ(0.7f, engine->input_bandwidth);
+    EXPECT_SAME_FLOAT(1.0f - 0.7f, engine->input_damper->coefficient);
+    EXPECT_EQ(0.3f, engine->early_level);
+    EXPECT_EQ(0.9f, engine->tail_level);
+    reverb_engine_destroy(engine);
+}
