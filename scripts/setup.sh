@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what halvane needs to build, test and render its demo on a
+# Debian 12 machine, as root. Safe to run again.
+set -euo pipefail
+
+packages=(
+  g++ cmake make binutils
+  libgtest-dev libbenchmark-dev
+  lv2-dev lilv-utils sox
+  libglibmm-2.4-1v5
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
