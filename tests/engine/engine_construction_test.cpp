@@ -59,6 +59,11 @@ const ConstructionCase CASES[] = {
      {2663, 1950, 1010, 5}, TAP_GAINS_44K},
 };
 
+void PrintTo(const ConstructionCase& c, std::ostream* os)
+{
+    *os << c.rate << " Hz, spread " << c.spread;
+}
+
 }  // namespace
 
 class EngineConstruction : public ::testing::TestWithParam<ConstructionCase> {};

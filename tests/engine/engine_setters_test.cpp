@@ -31,6 +31,8 @@ const RoomCase ROOMS[] = {
     {-3.0f, 0x1.1a3d7p+7f, {141, 115, 100, 89}, {63, 47, 27, 6}},
 };
 
+void PrintTo(const RoomCase& c, std::ostream* os) { *os << "room " << c.size; }
+
 }  // namespace
 
 class RoomSizeSetter : public ::testing::TestWithParam<RoomCase> {};

@@ -29,6 +29,9 @@ const DesignCase DESIGNS[] = {
      0x1.fe9408p-1f, -0x1.fe9408p+0f},
 };
 
+// Short names in test listings instead of a byte dump.
+void PrintTo(const DesignCase& c, std::ostream* os) { *os << c.name; }
+
 }  // namespace
 
 class FilterDesign : public ::testing::TestWithParam<DesignCase> {};
