@@ -1,0 +1,16 @@
+# Checks the bundle's Turtle files, as the build placed them beside the
+# library, against the installed LV2 specification: no errors, no warnings.
+source "$(dirname "$0")/host_common.sh"
+require_tools lv2_validate sord_validate
+
+bundle=$LV2_PATH/halvane.lv2
+[ -f "$bundle/manifest.ttl" ] && [ -f "$bundle/halvane.ttl" ] ||
+    fail "the build put no manifest.ttl and halvane.ttl in $bundle"
+
+report=$(lv2_validate "$bundle/manifest.ttl" "$bundle/halvane.ttl" 2>&1)
+status=$?
+echo "$report"
+[ $status = 0 ] || fail "lv2_validate exited with $status"
+grep -q "Found 0 errors" <<<"$report" || fail "lv2_validate did not report 0 errors"
+! grep -qi "^warning\|^error" <<<"$report" || fail "lv2_validate reported problems"
+echo "PASS: the bundle's Turtle is valid"
