@@ -7,6 +7,7 @@ packages=(
   g++ cmake make binutils
   libgtest-dev libbenchmark-dev
   lv2-dev lilv-utils sox
+  sordi  # sord_validate, which lv2_validate runs
   libglibmm-2.4-1v5
 )
 

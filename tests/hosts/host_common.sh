@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2154  # probe() assigns the probe_* variables
 # Helpers shared by the host tests. Each test script sources this file.
 #
 # Environment, set by CTest:
@@ -75,14 +76,14 @@ float_cmp() {
 # stereo file carries the sound on the left channel only. 32-bit float, so
 # hosts pass NaN and infinity through to the checks.
 make_dry_sound() {
-    local file=$1 rate=$2 channels=$3 remix
-    if [ "$channels" = 2 ]; then remix="remix 1 0"; else remix=""; fi
+    local file=$1 rate=$2 channels=$3 remix=()
+    [ "$channels" = 2 ] && remix=(remix 1 0)
     sox -q -n -r "$rate" -b 32 -e floating-point -c 4 "$HOST_TEST_WORK/notes.wav" \
         synth 0.3 pluck C4 pluck E4 pluck G4 pluck C5 ||
         fail "sox could not make the notes"
     sox -q "$HOST_TEST_WORK/notes.wav" -c 1 "$HOST_TEST_WORK/chord.wav" remix - gain -n -6 ||
         fail "sox could not mix the chord"
-    sox -q "$HOST_TEST_WORK/chord.wav" -c "$channels" "$file" $remix pad 0 2.2 ||
+    sox -q "$HOST_TEST_WORK/chord.wav" -c "$channels" "$file" "${remix[@]}" pad 0 2.2 ||
         fail "sox could not make $file"
 }
 

@@ -1,11 +1,14 @@
+# shellcheck shell=bash
 # Checks the bundle's Turtle files, as the build placed them beside the
 # library, against the installed LV2 specification: no errors, no warnings.
+# shellcheck source=host_common.sh
 source "$(dirname "$0")/host_common.sh"
 require_tools lv2_validate sord_validate
 
 bundle=$LV2_PATH/halvane.lv2
-[ -f "$bundle/manifest.ttl" ] && [ -f "$bundle/halvane.ttl" ] ||
-    fail "the build put no manifest.ttl and halvane.ttl in $bundle"
+for ttl in manifest.ttl halvane.ttl; do
+    [ -f "$bundle/$ttl" ] || fail "the build put no $ttl in $bundle"
+done
 
 report=$(lv2_validate "$bundle/manifest.ttl" "$bundle/halvane.ttl" 2>&1)
 status=$?

@@ -1,6 +1,8 @@
+# shellcheck shell=bash disable=SC2154  # probe() assigns the probe_* variables
 # lv2apply renders a plucked chord followed by silence through one plug-in
 # (mono or stereo, $1). Every render must be finite and as long as its input;
 # the checks below add what each setting must sound like.
+# shellcheck source=host_common.sh
 source "$(dirname "$0")/host_common.sh"
 require_tools lv2apply sox
 variant=$1
@@ -20,7 +22,7 @@ every_channel_rms() {
 }
 
 dry=$work/dry_48000.wav
-make_dry_sound "$dry" 48000 $channels
+make_dry_sound "$dry" 48000 "$channels"
 
 # Defaults: the chord comes through and a reverb tail sounds after it ends
 # (the dry sound stops at 0.3 s). The stereo input is on the left only, so a
@@ -51,18 +53,16 @@ every_channel_rms "<" 1e-6 "wet_level -90 still leaves a reverb tail"
 # stays finite and bounded. (Whether it sounds is not asked here: at the high
 # end the low cut, the heavy damping and the tilt together leave almost
 # nothing of the chord, as they should.)
-low="-c mix 1 -c decay 0 -c damping 0 -c bandwidth 0.05 -c room_size 10 -c tail_level 0
-     -c decay_tilt -1 -c high_band_freq 50 -c low_band_freq 50 -c low_cut 20 -c predelay 0 -c wet_level 6"
-high="-c mix 1 -c decay 30 -c damping 0.95 -c bandwidth 1 -c room_size 240 -c tail_level 1
-      -c decay_tilt 1 -c high_band_freq 12000 -c low_band_freq 12000 -c low_cut 1000 -c predelay 150 -c wet_level 6"
+low=(-c mix 1 -c decay 0 -c damping 0 -c bandwidth 0.05 -c room_size 10 -c tail_level 0
+     -c decay_tilt -1 -c high_band_freq 50 -c low_band_freq 50 -c low_cut 20 -c predelay 0 -c wet_level 6)
+high=(-c mix 1 -c decay 30 -c damping 0.95 -c bandwidth 1 -c room_size 240 -c tail_level 1
+      -c decay_tilt 1 -c high_band_freq 12000 -c low_band_freq 12000 -c low_cut 1000 -c predelay 150 -c wet_level 6)
 for rate in 1000 22050 48000 192000; do
     in=$work/dry_$rate.wav
-    [ -f "$in" ] || make_dry_sound "$in" $rate $channels
-    for edge in low high; do
-        out=$work/${edge}_$rate.wav
-        # shellcheck disable=SC2086  # the option lists are meant to split
-        render "$uri" "$in" "$out" ${!edge}
-        float_cmp "$probe_peak" "<" 16 || fail "$edge ends of the ranges at $rate Hz run away (peak $probe_peak)"
-    done
+    [ -f "$in" ] || make_dry_sound "$in" $rate "$channels"
+    render "$uri" "$in" "$work/low_$rate.wav" "${low[@]}"
+    float_cmp "$probe_peak" "<" 16 || fail "low ends of the ranges at $rate Hz run away (peak $probe_peak)"
+    render "$uri" "$in" "$work/high_$rate.wav" "${high[@]}"
+    float_cmp "$probe_peak" "<" 16 || fail "high ends of the ranges at $rate Hz run away (peak $probe_peak)"
 done
 echo "PASS: $variant renders through lv2apply"

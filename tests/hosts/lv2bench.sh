@@ -1,6 +1,8 @@
+# shellcheck shell=bash
 # lv2bench instantiates and runs each plug-in for a second of audio at two
 # block sizes and reports a time for it (-f: one table row per run, whose
 # columns are block size, samples, seconds and URI).
+# shellcheck source=host_common.sh
 source "$(dirname "$0")/host_common.sh"
 require_tools lv2bench
 use_clean_lv2_path "$LV2_PATH"

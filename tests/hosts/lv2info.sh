@@ -1,7 +1,9 @@
+# shellcheck shell=bash
 # lv2info reads the description of one plug-in (mono or stereo, $1) as a
 # host sees it: every port at its index with its symbol, no port more, the
 # reverb class, no required feature, and each control's default inside its
 # range.
+# shellcheck source=host_common.sh
 source "$(dirname "$0")/host_common.sh"
 require_tools lv2info
 variant=$1
@@ -47,8 +49,9 @@ for symbol in $expected; do
     esac
     if [ $i -lt 12 ]; then
         [ "$dflt" != - ] || fail "$variant: control '$symbol' has no default"
-        float_cmp "$min" "<" "$max" && float_cmp "$min" "<=" "$dflt" && float_cmp "$dflt" "<=" "$max" ||
+        if ! float_cmp "$min" "<" "$max" || ! float_cmp "$min" "<=" "$dflt" || ! float_cmp "$dflt" "<=" "$max"; then
             fail "$variant: control '$symbol' has default $dflt outside $min..$max"
+        fi
     fi
     i=$((i + 1))
 done

@@ -1,5 +1,7 @@
+# shellcheck shell=bash
 # A host pointed at the build folder, as a user would point one, finds both
 # plug-ins.
+# shellcheck source=host_common.sh
 source "$(dirname "$0")/host_common.sh"
 require_tools lv2ls
 
