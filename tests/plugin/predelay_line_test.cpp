@@ -1,0 +1,73 @@
+#include <cmath>
+
+#include <gtest/gtest.h>
+
+#include "plugin_harness.h"
+#include "predelay_line.h"
+
+TEST(PredelayLine, TargetIsTheControlInWholeSamples)
+{
+    struct Case {
+        float ms;
+        double rate;
+        double samples;
+    };
+    const Case cases[] = {
+        {20.0f, 44100, 882},     {20.0f, 48000, 960},    {150.0f, 44100, 6615},
+        {150.0f, 48000, 7200},   {150.0f, 192000, 28800}, {33.3f, 48000, 1598},
+        {75.0f, 384000, 28800},  {-5.0f, 48000, 0},      {200.0f, 48000, 7200},
+        {std::nanf(""), 48000, 7200},
+    };
+    for (const Case& c : cases) {
+        Plugin plugin(c.rate);
+        predelay_line_set_target(plugin.self, c.ms);
+        EXPECT_EQ(plugin.self->predelay_target, c.samples) << c.ms << " ms at " << c.rate;
+    }
+}
+
+TEST(PredelayLine, ZeroDelayPassesEachSampleThroughAtOnce)
+{
+    Plugin plugin;
+    for (int k = 1; k <= 100; ++k)
+        ASSERT_EQ(predelay_line_step(plugin.self, float(k)), float(k));
+    EXPECT_EQ(plugin.self->predelay_smoothed, 0.0);
+}
+
+// The delay glides toward the target, reading whole samples: every output is
+// an earlier input, never a blend, delayed by the smoothed delay rounded up.
+TEST(PredelayLine, DelayGlidesInWholeSamplesAndWrapsAroundTheRing)
+{
+    Plugin plugin;
+    ReverbInstance* s = plugin.self;
+    predelay_line_set_target(s, 20.0f);  // 960 samples at 48000 Hz
+    const int total = 2 * PREDELAY_CAPACITY + 123;
+    float previous = 0.0f;
+    for (int k = 1; k <= total; ++k) {
+        const float d = predelay_line_step(s, float(k));
+        const int delay = int(std::ceil(s->predelay_smoothed));
+        ASSERT_EQ(d, k > delay ? float(k - delay) : 0.0f) << k;
+        ASSERT_GE(d, previous) << k;  // lengthening: repeats, never jumps back
+        previous = d;
+        if (k == 5760) {  // 0.12 s: one time constant
+            EXPECT_NEAR(s->predelay_smoothed, 606.8, 0.1);
+        }
+    }
+    EXPECT_EQ(predelay_line_step(s, 0.0f), float(total + 1 - 960));
+}
+
+// The ring holds 28800 values; a smoothed delay past 28799 cannot be served
+// in full, and the line gives the oldest value instead of the one just written.
+TEST(PredelayLine, DelayBeyondTheRingReadsTheOldestValue)
+{
+    for (double smoothed : {28799.5, 28800.0}) {
+        Plugin plugin(192000.0);
+        ReverbInstance* s = plugin.self;
+        predelay_line_set_target(s, 150.0f);
+        ASSERT_EQ(s->predelay_target, 28800.0);
+        for (int k = 1; k <= PREDELAY_CAPACITY + 10; ++k) {
+            s->predelay_smoothed = smoothed;
+            const float d = predelay_line_step(s, float(k));
+            ASSERT_EQ(d, k > 28799 ? float(k - 28799) : 0.0f) << k;
+        }
+    }
+}

@@ -1,0 +1,194 @@
+#include <cmath>
+#include <limits>
+
+#include <gtest/gtest.h>
+
+#include "plugin_harness.h"
+
+namespace {
+
+const float NaN = std::nanf("");
+const float INF = std::numeric_limits<float>::infinity();
+
+bool same_design(const FilterSection& a, const FilterSection& b)
+{
+    return float_bits(a.fb1) == float_bits(b.fb1) && float_bits(a.fb2) == float_bits(b.fb2) &&
+           float_bits(a.ff0) == float_bits(b.ff0) && float_bits(a.ff1) == float_bits(b.ff1) &&
+           float_bits(a.ff2) == float_bits(b.ff2);
+}
+
+FilterSection highpass(float f, float rate, double factor)
+{
+    FilterSection s{};
+    filter_section_highpass(&s, f, rate, factor);
+    return s;
+}
+
+FilterSection lowpass(float f, float rate)
+{
+    FilterSection s{};
+    filter_section_lowpass(&s, f, rate, BAND_BANDWIDTH);
+    return s;
+}
+
+}  // namespace
+
+TEST(PrepareBlock, RoomSizeIsLimitedAndEngineAGetsTheSmallerRoom)
+{
+    struct Case {
+        float control, room_a, room_b;
+    };
+    const Case cases[] = {
+        {5.0f, 7.0700002f, 10.0f},
+        {300.0f, 169.67999f, 240.0f},
+        {NaN, 7.0700002f, 10.0f},
+        {50.0f, 35.35f, 50.0f},  // applied although the engines were built at 50
+    };
+    for (const Case& c : cases) {
+        Plugin plugin;
+        plugin[PORT_ROOM_SIZE] = c.control;
+        prepare_block(plugin.self, ReverbVariant::mono);
+        EXPECT_EQ(plugin.self->engine_a->room_size, c.room_a) << c.control;
+        EXPECT_EQ(plugin.self->engine_b->room_size, c.room_b) << c.control;
+        EXPECT_EQ(plugin.self->applied_room_size, c.room_b) << c.control;
+    }
+}
+
+TEST(PrepareBlock, RoomSizeReachesTheEnginesOnlyWhenItChanges)
+{
+    Plugin plugin;
+    ReverbInstance* s = plugin.self;
+    prepare_block(s, ReverbVariant::mono);
+    s->fade_gain = 0.37f;
+    s->engine_b->room_size = 99.0f;  // marks whether the setter runs again
+    prepare_block(s, ReverbVariant::mono);
+    EXPECT_EQ(s->fade_gain, 0.37f);
+    EXPECT_EQ(s->engine_b->room_size, 99.0f);
+
+    plugin[PORT_ROOM_SIZE] = 41.0f;
+    prepare_block(s, ReverbVariant::mono);
+    EXPECT_EQ(s->fade_gain, 0.0f);
+    EXPECT_EQ(s->engine_b->room_size, 41.0f);
+}
+
+TEST(PrepareBlock, WetLevelAndMixGiveTheGainTargets)
+{
+    struct Case {
+        float mix, wet_level, wet_target, dry_target;
+    };
+    const Case cases[] = {
+        {1.0f, -90.0f, 0.0f, 0.0f},
+        {1.0f, -89.9f, powf(10.0f, -89.9f * 0.05f), 0.0f},
+        {1.0f, 0.0f, 1.0f, 0.0f},
+        {1.0f, -6.0f, 0.5011872f, 0.0f},
+        {1.0f, NaN, 0.0f, 0.0f},  // silences the wet signal
+        {1.0f, -INF, 0.0f, 0.0f},
+        {1.0f, 40.0f, powf(10.0f, 6.0f * 0.05f), 0.0f},  // above the declared top: 6 dB
+        {1.0f, INF, powf(10.0f, 6.0f * 0.05f), 0.0f},
+        {0.5f, 0.0f, 0.5f, 0.5f},
+        {0.0f, 6.0f, 0.0f, 1.0f},
+        {2.0f, 0.0f, 1.0f, 0.0f},     // mix held in 0..1
+        {-1.0f, 0.0f, 0.0f, 1.0f},
+        {NaN, 0.0f, 0.25f, 0.75f},    // mix default
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "mix " << c.mix << " wet_level " << c.wet_level);
+        Plugin plugin;
+        plugin[PORT_MIX] = c.mix;
+        plugin[PORT_WET_LEVEL] = c.wet_level;
+        const BlockTargets t = prepare_block(plugin.self, ReverbVariant::stereo);
+        EXPECT_EQ(t.wet_target, c.wet_target);
+        EXPECT_EQ(t.dry_target, c.dry_target);
+    }
+    EXPECT_NEAR(powf(10.0f, -89.9f * 0.05f), 3.19889e-05f, 1e-10f);
+}
+
+TEST(PrepareBlock, DecayTiltShortensOneBandAndScalesTheLowBand)
+{
+    struct Case {
+        float tilt, decay, decay_a, decay_b, scale;
+    };
+    const Case cases[] = {
+        {1.0f, 2.0f, 2.0999999f, 0.11999998f, 0.0099999905f},
+        {-1.0f, 2.0f, 0.11999998f, 2.0999999f, 1.0f},
+        {0.0f, 2.0f, 2.0999999f, 2.0999999f, 1.0f},
+        {0.5f, 2.0f, 2.0999999f, float(double(1.0f - 0.495f) * 2.0f + 0.1), 0.505f},
+        {5.0f, 2.0f, 2.0999999f, 0.11999998f, 0.0099999905f},  // tilt held in -1..1
+        {NaN, 2.0f, 2.0999999f, 2.0999999f, 1.0f},           // tilt default 0
+        {0.0f, 100.0f, 30.1f, 30.1f, 1.0f},                    // decay held in 0..30
+        {0.0f, -5.0f, 0.1f, 0.1f, 1.0f},
+        {0.0f, NaN, 1.6f, 1.6f, 1.0f},                         // decay default 1.5
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "tilt " << c.tilt << " decay " << c.decay);
+        Plugin plugin;
+        plugin[PORT_DECAY_TILT] = c.tilt;
+        plugin[PORT_DECAY] = c.decay;
+        const BlockTargets t = prepare_block(plugin.self, ReverbVariant::stereo);
+        EXPECT_EQ(plugin.self->engine_a->decay_time, c.decay_a);
+        EXPECT_FLOAT_EQ(plugin.self->engine_b->decay_time, c.decay_b);
+        EXPECT_FLOAT_EQ(t.low_band_scale, c.scale);
+    }
+}
+
+TEST(PrepareBlock, EngineLevelsFollowTheControlsWithinTheirRanges)
+{
+    struct Case {
+        float damping, bandwidth, tail, want_damping, want_bandwidth, want_tail;
+    };
+    const Case cases[] = {
+        {0.3f, 0.6f, 0.3f, 0.3f, 0.6f, 0.3f},
+        {0.95f, 0.05f, 1.0f, 0.95f, 0.05f, 1.0f},  // range ends pass unchanged
+        {1.0f, 0.0f, 2.0f, 0.95f, 0.05f, 1.0f},    // beyond them: held
+        {-1.0f, 7.0f, -1.0f, 0.0f, 1.0f, 0.0f},
+        {NaN, NaN, NaN, 0.5f, 0.75f, 0.5f},         // defaults
+    };
+    for (const Case& c : cases) {
+        Plugin plugin;
+        plugin[PORT_DAMPING] = c.damping;
+        plugin[PORT_BANDWIDTH] = c.bandwidth;
+        plugin[PORT_TAIL_LEVEL] = c.tail;
+        prepare_block(plugin.self, ReverbVariant::mono);
+        for (const ReverbEngine* e : {plugin.self->engine_a, plugin.self->engine_b}) {
+            EXPECT_EQ(e->damping, c.want_damping);
+            EXPECT_EQ(e->input_bandwidth, c.want_bandwidth);
+            EXPECT_EQ(e->tail_level, c.want_tail);
+        }
+        EXPECT_EQ(plugin.self->engine_a->early_level, float(0.5 * (1.0 - double(c.want_tail))));
+        EXPECT_EQ(plugin.self->engine_b->early_level, 1.0f - c.want_tail);
+    }
+}
+
+TEST(PrepareBlock, FilterFrequenciesStayWhereTheDesignsAreSound)
+{
+    struct Case {
+        float rate, low_cut, high_band, low_band;   // controls
+        float want_cut, want_high, want_low;        // frequencies designed
+    };
+    const Case cases[] = {
+        {48000, 100, 1000, 2000, 100, 1000, 2000},
+        {48000, 5, 50, 12000, 20, 50, 12000},
+        {48000, 5000, 30000, 0, 1000, 12000, 50},
+        {48000, NaN, NaN, NaN, 20, 600, 600},
+        {48000, -INF, INF, -INF, 20, 12000, 50},
+        {8000, 1000, 12000, 5000, 1000, 3600, 3600},  // 0.45 of the rate
+        {1000, 1000, 12000, 400, 450, 450, 400},      // low cut too, at very low rates
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.rate << " " << c.low_cut << " " << c.high_band);
+        Plugin plugin(c.rate);
+        plugin[PORT_LOW_CUT] = c.low_cut;
+        plugin[PORT_HIGH_BAND_FREQ] = c.high_band;
+        plugin[PORT_LOW_BAND_FREQ] = c.low_band;
+        ReverbInstance* s = plugin.self;
+        s->out_filter_right = FilterSection{};
+        prepare_block(s, ReverbVariant::mono);
+        EXPECT_TRUE(same_design(s->pre_filter, highpass(c.want_cut, c.rate, LOW_CUT_BANDWIDTH)));
+        EXPECT_TRUE(same_design(s->post_filter, highpass(c.want_high, c.rate, BAND_BANDWIDTH)));
+        EXPECT_TRUE(same_design(s->out_filter_left, lowpass(c.want_low, c.rate)));
+        EXPECT_TRUE(same_design(s->out_filter_right, FilterSection{}));  // mono leaves it alone
+
+        prepare_block(s, ReverbVariant::stereo);
+        EXPECT_TRUE(same_design(s->out_filter_right, s->out_filter_left));
+    }
+}
