@@ -1,5 +1,4 @@
 #include <cmath>
-#include <limits>
 
 #include <gtest/gtest.h>
 
@@ -8,7 +7,6 @@
 namespace {
 
 const float NaN = std::nanf("");
-const float INF = std::numeric_limits<float>::infinity();
 
 bool same_design(const FilterSection& a, const FilterSection& b)
 {
@@ -82,13 +80,10 @@ TEST(PrepareBlock, WetLevelAndMixGiveTheGainTargets)
         {1.0f, 0.0f, 1.0f, 0.0f},
         {1.0f, -6.0f, 0.5011872f, 0.0f},
         {1.0f, NaN, 0.0f, 0.0f},  // silences the wet signal
-        {1.0f, -INF, 0.0f, 0.0f},
         {1.0f, 40.0f, powf(10.0f, 6.0f * 0.05f), 0.0f},  // above the declared top: 6 dB
-        {1.0f, INF, powf(10.0f, 6.0f * 0.05f), 0.0f},
         {0.5f, 0.0f, 0.5f, 0.5f},
         {0.0f, 6.0f, 0.0f, 1.0f},
         {2.0f, 0.0f, 1.0f, 0.0f},     // mix held in 0..1
-        {-1.0f, 0.0f, 0.0f, 1.0f},
         {NaN, 0.0f, 0.25f, 0.75f},    // mix default
     };
     for (const Case& c : cases) {
@@ -116,7 +111,6 @@ TEST(PrepareBlock, DecayTiltShortensOneBandAndScalesTheLowBand)
         {5.0f, 2.0f, 2.0999999f, 0.11999998f, 0.0099999905f},  // tilt held in -1..1
         {NaN, 2.0f, 2.0999999f, 2.0999999f, 1.0f},           // tilt default 0
         {0.0f, 100.0f, 30.1f, 30.1f, 1.0f},                    // decay held in 0..30
-        {0.0f, -5.0f, 0.1f, 0.1f, 1.0f},
         {0.0f, NaN, 1.6f, 1.6f, 1.0f},                         // decay default 1.5
     };
     for (const Case& c : cases) {
@@ -137,10 +131,8 @@ TEST(PrepareBlock, EngineLevelsFollowTheControlsWithinTheirRanges)
         float damping, bandwidth, tail, want_damping, want_bandwidth, want_tail;
     };
     const Case cases[] = {
-        {0.3f, 0.6f, 0.3f, 0.3f, 0.6f, 0.3f},
         {0.95f, 0.05f, 1.0f, 0.95f, 0.05f, 1.0f},  // range ends pass unchanged
         {1.0f, 0.0f, 2.0f, 0.95f, 0.05f, 1.0f},    // beyond them: held
-        {-1.0f, 7.0f, -1.0f, 0.0f, 1.0f, 0.0f},
         {NaN, NaN, NaN, 0.5f, 0.75f, 0.5f},         // defaults
     };
     for (const Case& c : cases) {
@@ -170,7 +162,6 @@ TEST(PrepareBlock, FilterFrequenciesStayWhereTheDesignsAreSound)
         {48000, 5, 50, 12000, 20, 50, 12000},
         {48000, 5000, 30000, 0, 1000, 12000, 50},
         {48000, NaN, NaN, NaN, 20, 600, 600},
-        {48000, -INF, INF, -INF, 20, 12000, 50},
         {8000, 1000, 12000, 5000, 1000, 3600, 3600},  // 0.45 of the rate
         {1000, 1000, 12000, 400, 450, 450, 400},      // low cut too, at very low rates
     };
