@@ -83,5 +83,14 @@ void reverb_engine_set_tail_level(ReverbEngine* engine, float level);
 // One input sample to one left and one right output sample.
 ReverbEngineOutput reverb_engine_process(ReverbEngine* engine, float x);
 
+// `count` samples at once, with results identical to `count` calls of
+// reverb_engine_process: the engine's state afterwards is the same, and
+// left[i], right[i] are the outputs of sample i. Runs of samples in which no
+// read reaches a value written in the same run are processed stage by stage,
+// four samples to a vector operation; `left` and `right` may share a buffer
+// with `input`, not with each other.
+void reverb_engine_process_block(ReverbEngine* engine, const float* input, float* left,
+                                 float* right, int32_t count);
+
 // Releases the engine and everything it owns. Null is ignored.
 void reverb_engine_destroy(ReverbEngine* engine);

@@ -1,0 +1,351 @@
+// Block processing of the engine: the per-sample steps reordered stage by
+// stage over a run of samples, with every value computed by the same
+// operations, at the same precisions and in the same order as one sample at
+// a time. SSE2 (the x86-64 baseline) does four floats or two doubles per
+// instruction; each lane rounds exactly as the scalar instruction would.
+//
+// A run may be processed stage by stage when no read inside it reaches a
+// value written inside it: every tap distance and feedback length is at
+// least the run's length (so all reads of the run see samples pushed before
+// it), and every diffuser is at least as long (so each slot of a diffuser is
+// read and rewritten at most once in the run). The serial parts, the five
+// one-pole dampers, stay a sample at a time.
+#include <emmintrin.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "reverb_engine.h"
+
+namespace {
+
+// Longest run processed stage by stage; bounds the stack scratch.
+constexpr int32_t RUN_LENGTH = 64;
+// Below this many samples per run the stage-by-stage work does not pay.
+constexpr int32_t MIN_RUN_LENGTH = 8;
+constexpr float INPUT_LIMIT = 100000.0f;
+
+struct RunScratch {
+    alignas(16) float x[RUN_LENGTH];           // guarded input
+    alignas(16) float y[RUN_LENGTH];           // damped input, then diffused
+    alignas(16) float e[ENGINE_TAP_COUNT][RUN_LENGTH];  // weighted taps
+    alignas(16) float d[ENGINE_FDN_COUNT][RUN_LENGTH];  // damped feedback outputs
+    alignas(16) float f[ENGINE_FDN_COUNT][RUN_LENGTH];  // values pushed to the lines
+    alignas(16) float sum[RUN_LENGTH];         // input of the output chains
+};
+
+int32_t longest_safe_run(const ReverbEngine* engine)
+{
+    int32_t run = RUN_LENGTH;
+    auto limit = [&run](int32_t v) {
+        if (v < run)
+            run = v;
+    };
+    limit(engine->input_diffuser->size);
+    for (int k = 0; k < ENGINE_CHAIN_LENGTH; ++k) {
+        limit(engine->left_diffusers[k]->size);
+        limit(engine->right_diffusers[k]->size);
+    }
+    for (int k = 0; k < ENGINE_TAP_COUNT; ++k)
+        limit(engine->tap_positions[k]);
+    for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
+        limit(engine->fdn_lengths[k]);
+    return run;
+}
+
+// Two floats at p, widened to doubles.
+inline __m128d load_two_floats(const float* p)
+{
+    return _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))));
+}
+
+// Four floats at p as two double vectors (low pair, high pair).
+inline void widen(__m128 v, __m128d* low, __m128d* high)
+{
+    *low = _mm_cvtps_pd(v);
+    *high = _mm_cvtps_pd(_mm_movehl_ps(v, v));
+}
+
+// Two double vectors rounded to four floats.
+inline __m128 narrow(__m128d low, __m128d high)
+{
+    return _mm_movelh_ps(_mm_cvtpd_ps(low), _mm_cvtpd_ps(high));
+}
+
+void guard_input(const float* input, float* x, int32_t n)
+{
+    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+    const __m128 limit = _mm_set1_ps(INPUT_LIMIT);
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const __m128 v = _mm_loadu_ps(input + i);
+        const __m128 bad = _mm_or_ps(_mm_cmpunord_ps(v, v),
+                                     _mm_cmpgt_ps(_mm_and_ps(v, magnitude), limit));
+        _mm_store_ps(x + i, _mm_andnot_ps(bad, v));
+    }
+    for (; i < n; ++i) {
+        const float v = input[i];
+        x[i] = (std::isnan(v) || std::fabs(v) > INPUT_LIMIT) ? 0.0f : v;
+    }
+}
+
+// One damper over the run: the serial recursion of damping_filter_run.
+void damp(DampingFilter* filter, const float* in, float* out, int32_t n)
+{
+    const float c = filter->coefficient;
+    const double feed = 1.0 - double(c);
+    float state = filter->state;
+    for (int32_t i = 0; i < n; ++i) {
+        state = float(double(in[i]) * feed + double(c * state));
+        out[i] = state;
+    }
+    filter->state = state;
+}
+
+// The four feedback dampers, interleaved so their recursions overlap.
+void damp_feedback(DampingFilter* const filters[ENGINE_FDN_COUNT],
+                   float d[ENGINE_FDN_COUNT][RUN_LENGTH], int32_t n)
+{
+    float c[ENGINE_FDN_COUNT];
+    double feed[ENGINE_FDN_COUNT];
+    float state[ENGINE_FDN_COUNT];
+    for (int k = 0; k < ENGINE_FDN_COUNT; ++k) {
+        c[k] = filters[k]->coefficient;
+        feed[k] = 1.0 - double(c[k]);
+        state[k] = filters[k]->state;
+    }
+    for (int32_t i = 0; i < n; ++i) {
+        for (int k = 0; k < ENGINE_FDN_COUNT; ++k) {
+            state[k] = float(double(d[k][i]) * feed[k] + double(c[k] * state[k]));
+            d[k][i] = state[k];
+        }
+    }
+    for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
+        filters[k]->state = state[k];
+}
+
+// Allpass over a stretch of the store without wrap-around: n slots from
+// `store`, inputs x, outputs out (which may be x).
+void diffuse_stretch(double c, double* store, const float* x, float* out, int32_t n)
+{
+    const __m128d cc = _mm_set1_pd(c);
+    const __m128i exponent = _mm_set1_epi32(0x7f800000);
+    const __m128i tiny_below = _mm_set1_epi32(16 << 23);
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        __m128d x_low, x_high;
+        widen(_mm_loadu_ps(x + i), &x_low, &x_high);
+        const __m128d old_low = _mm_loadu_pd(store + i);
+        const __m128d old_high = _mm_loadu_pd(store + i + 2);
+        __m128 w = narrow(_mm_sub_pd(x_low, _mm_mul_pd(cc, old_low)),
+                          _mm_sub_pd(x_high, _mm_mul_pd(cc, old_high)));
+        const __m128i tiny = _mm_cmplt_epi32(
+            _mm_and_si128(_mm_castps_si128(w), exponent), tiny_below);
+        w = _mm_andnot_ps(_mm_castsi128_ps(tiny), w);
+        __m128d w_low, w_high;
+        widen(w, &w_low, &w_high);
+        _mm_storeu_pd(store + i, w_low);
+        _mm_storeu_pd(store + i + 2, w_high);
+        _mm_storeu_ps(out + i, narrow(_mm_add_pd(old_low, _mm_mul_pd(cc, w_low)),
+                                      _mm_add_pd(old_high, _mm_mul_pd(cc, w_high))));
+    }
+    for (; i < n; ++i) {
+        const double old = store[i];
+        float w = float(double(x[i]) - c * old);
+        if (allpass_diffuser_is_tiny(w))
+            w = 0.0f;
+        store[i] = double(w);
+        out[i] = float(old + c * double(w));
+    }
+}
+
+void diffuse(AllpassDiffuser* diffuser, const float* x, float* out, int32_t n)
+{
+    const double c = double(diffuser->coefficient);
+    int32_t index = diffuser->index;
+    int32_t done = 0;
+    while (done < n) {
+        int32_t stretch = diffuser->size - index;
+        if (stretch > n - done)
+            stretch = n - done;
+        diffuse_stretch(c, diffuser->samples + index, x + done, out + done, stretch);
+        done += stretch;
+        index += stretch;
+        if (index == diffuser->size)
+            index = 0;
+    }
+    diffuser->index = index;
+}
+
+// Reads the run's n values at `distance` behind the write position, each
+// times `gain`.
+void read_weighted(const DelayLine* line, int32_t distance, float gain, float* out, int32_t n)
+{
+    int32_t position = line->index - distance;
+    if (position < 0)
+        position += line->size;
+    const __m128 g = _mm_set1_ps(gain);
+    int32_t done = 0;
+    while (done < n) {
+        int32_t stretch = line->size - position;
+        if (stretch > n - done)
+            stretch = n - done;
+        const float* from = line->samples + position;
+        float* to = out + done;
+        int32_t i = 0;
+        for (; i + 4 <= stretch; i += 4)
+            _mm_storeu_ps(to + i, _mm_mul_ps(_mm_loadu_ps(from + i), g));
+        for (; i < stretch; ++i)
+            to[i] = from[i] * gain;
+        done += stretch;
+        position += stretch;
+        if (position == line->size)
+            position = 0;
+    }
+}
+
+void push_run(DelayLine* line, const float* values, int32_t n)
+{
+    int32_t done = 0;
+    while (done < n) {
+        int32_t stretch = line->size - line->index;
+        if (stretch > n - done)
+            stretch = n - done;
+        std::memcpy(line->samples + line->index, values + done, sizeof(float) * size_t(stretch));
+        done += stretch;
+        line->index += stretch;
+        if (line->index == line->size)
+            line->index = 0;
+    }
+}
+
+// The output sum ((P2 + P0) - P1 - P3) + E*x, accumulated in double, with
+// P_k = E*e_k + T*d_k in single precision.
+void output_sum(float E, float T, const RunScratch& s, float* sum, int32_t n)
+{
+    const __m128 ee = _mm_set1_ps(E);
+    const __m128 tt = _mm_set1_ps(T);
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        __m128d p_low[ENGINE_FDN_COUNT], p_high[ENGINE_FDN_COUNT];
+        for (int k = 0; k < ENGINE_FDN_COUNT; ++k) {
+            const __m128 p = _mm_add_ps(_mm_mul_ps(ee, _mm_load_ps(s.e[k] + i)),
+                                        _mm_mul_ps(tt, _mm_load_ps(s.d[k] + i)));
+            widen(p, &p_low[k], &p_high[k]);
+        }
+        __m128d direct_low, direct_high;
+        widen(_mm_mul_ps(ee, _mm_load_ps(s.x + i)), &direct_low, &direct_high);
+        __m128d low = _mm_add_pd(p_low[2], p_low[0]);
+        __m128d high = _mm_add_pd(p_high[2], p_high[0]);
+        low = _mm_sub_pd(low, p_low[1]);
+        high = _mm_sub_pd(high, p_high[1]);
+        low = _mm_sub_pd(low, p_low[3]);
+        high = _mm_sub_pd(high, p_high[3]);
+        low = _mm_add_pd(low, direct_low);
+        high = _mm_add_pd(high, direct_high);
+        _mm_store_ps(sum + i, narrow(low, high));
+    }
+    for (; i < n; ++i) {
+        float P[ENGINE_FDN_COUNT];
+        for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
+            P[k] = E * s.e[k][i] + T * s.d[k][i];
+        double acc = double(P[2]) + double(P[0]);
+        acc = acc - double(P[1]);
+        acc = acc - double(P[3]);
+        acc = acc + double(E * s.x[i]);
+        sum[i] = float(acc);
+    }
+}
+
+// The orthogonal feedback mix plus the tap outputs: the values pushed into
+// the four feedback lines.
+void feedback_mix(RunScratch& s, int32_t n)
+{
+    const __m128 half = _mm_set1_ps(0.5f);
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const __m128 d0 = _mm_load_ps(s.d[0] + i);
+        const __m128 d1 = _mm_load_ps(s.d[1] + i);
+        const __m128 d2 = _mm_load_ps(s.d[2] + i);
+        const __m128 d3 = _mm_load_ps(s.d[3] + i);
+        const __m128 f0 = _mm_mul_ps(_mm_sub_ps(_mm_sub_ps(_mm_add_ps(d1, d0), d2), d3), half);
+        const __m128 f1 = _mm_mul_ps(_mm_add_ps(_mm_sub_ps(_mm_sub_ps(d0, d1), d2), d3), half);
+        const __m128 f2 = _mm_mul_ps(_mm_add_ps(_mm_sub_ps(_mm_sub_ps(d1, d0), d2), d3), half);
+        const __m128 f3 = _mm_mul_ps(_mm_add_ps(_mm_add_ps(d3, d2), _mm_add_ps(d1, d0)), half);
+        _mm_store_ps(s.f[0] + i, _mm_add_ps(f0, _mm_load_ps(s.e[0] + i)));
+        _mm_store_ps(s.f[1] + i, _mm_add_ps(f1, _mm_load_ps(s.e[1] + i)));
+        _mm_store_ps(s.f[2] + i, _mm_add_ps(f2, _mm_load_ps(s.e[2] + i)));
+        _mm_store_ps(s.f[3] + i, _mm_add_ps(f3, _mm_load_ps(s.e[3] + i)));
+    }
+    for (; i < n; ++i) {
+        const float d0 = s.d[0][i], d1 = s.d[1][i], d2 = s.d[2][i], d3 = s.d[3][i];
+        s.f[0][i] = (((d1 + d0) - d2) - d3) * 0.5f + s.e[0][i];
+        s.f[1][i] = (((d0 - d1) - d2) + d3) * 0.5f + s.e[1][i];
+        s.f[2][i] = (((d1 - d0) - d2) + d3) * 0.5f + s.e[2][i];
+        s.f[3][i] = ((d3 + d2) + (d1 + d0)) * 0.5f + s.e[3][i];
+    }
+}
+
+// One run of n samples (1 <= n <= the engine's longest safe run).
+void process_run(ReverbEngine* engine, const float* input, float* left, float* right,
+                 int32_t n)
+{
+    RunScratch s;
+    guard_input(input, s.x, n);
+    damp(engine->input_damper, s.x, s.y, n);
+    diffuse(engine->input_diffuser, s.y, s.y, n);
+
+    for (int k = 0; k < ENGINE_TAP_COUNT; ++k)
+        read_weighted(engine->tap_delay, engine->tap_positions[k], engine->tap_gains[k], s.e[k], n);
+    push_run(engine->tap_delay, s.y, n);
+
+    for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
+        read_weighted(engine->fdn_delays[k], engine->fdn_lengths[k], engine->fdn_gains[k],
+                      s.d[k], n);
+    damp_feedback(engine->fdn_dampers, s.d, n);
+
+    output_sum(engine->early_level, engine->tail_level, s, s.sum, n);
+    feedback_mix(s, n);
+    for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
+        push_run(engine->fdn_delays[k], s.f[k], n);
+
+    diffuse(engine->left_diffusers[0], s.sum, left, n);
+    diffuse(engine->left_diffusers[1], left, left, n);
+    diffuse(engine->left_diffusers[2], left, left, n);
+    diffuse(engine->right_diffusers[0], s.sum, right, n);
+    diffuse(engine->right_diffusers[1], right, right, n);
+    diffuse(engine->right_diffusers[2], right, right, n);
+
+    // The scratch of the last sample, as one sample at a time leaves it.
+    const int32_t last = n - 1;
+    const float d0 = s.d[0][last], d1 = s.d[1][last], d2 = s.d[2][last], d3 = s.d[3][last];
+    engine->fdn_feedback[0] = (((d1 + d0) - d2) - d3) * 0.5f;
+    engine->fdn_feedback[1] = (((d0 - d1) - d2) + d3) * 0.5f;
+    engine->fdn_feedback[2] = (((d1 - d0) - d2) + d3) * 0.5f;
+    engine->fdn_feedback[3] = ((d3 + d2) + (d1 + d0)) * 0.5f;
+    for (int k = 0; k < ENGINE_FDN_COUNT; ++k) {
+        engine->tap_outputs[k] = s.e[k][last];
+        engine->fdn_outputs[k] = s.d[k][last];
+    }
+}
+
+}  // namespace
+
+void reverb_engine_process_block(ReverbEngine* engine, const float* input, float* left,
+                                 float* right, int32_t count)
+{
+    const int32_t run = longest_safe_run(engine);
+    if (run < MIN_RUN_LENGTH) {
+        for (int32_t i = 0; i < count; ++i) {
+            const ReverbEngineOutput out = reverb_engine_process(engine, input[i]);
+            left[i] = out.left;
+            right[i] = out.right;
+        }
+        return;
+    }
+    for (int32_t done = 0; done < count;) {
+        const int32_t n = count - done < run ? count - done : run;
+        process_run(engine, input + done, left + done, right + done, n);
+        done += n;
+    }
+}
