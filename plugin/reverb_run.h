@@ -7,6 +7,12 @@
 
 #include <lv2/core/lv2.h>
 
+#include "prepare_block.h"
+
+// Samples the run loops process stage by stage at a time: one gain step
+// apart, so the fade and the gains hold still inside a stretch.
+constexpr uint32_t RUN_STRETCH = GAIN_STEP_INTERVAL;
+
 // Processes `sample_count` samples from `in` to `out` (ports 12 and 13);
 // `in` and `out` may share a buffer. Audio thread: allocates nothing, takes
 // no lock, and runs under its own floating-point mode, restoring the caller's
@@ -16,7 +22,7 @@ void reverb_run_mono(LV2_Handle instance, uint32_t sample_count);
 // Processes `sample_count` samples from `in_l`/`in_r` to `out_l`/`out_r`
 // (ports 12 to 15). Both inputs of a sample are read before either output
 // is written, so any output may share a buffer with any input at the same
-// index. Blocks of any length; the input sum lives in a fixed stack slice.
+// index. Blocks of any length; the input sum is formed a stretch at a time.
 // Same thread rules as reverb_run_mono.
 void reverb_run_stereo(LV2_Handle instance, uint32_t sample_count);
 

@@ -10,33 +10,49 @@ namespace {
 
 // The sample loop, kept out of line so no arithmetic of it can be moved
 // across the floating-point mode switch around the call.
+//
+// It works in stretches of GAIN_STEP_INTERVAL samples, each starting where
+// step_gains runs, so the fade and the gains are constant inside a stretch.
+// Within a stretch the chain runs stage by stage: the input filter and the
+// pre-delay for every sample, then each engine over the stretch, then the
+// output filter and the mix. Every section, line and engine still sees its
+// samples in order, so the output is that of running the chain sample by
+// sample.
 __attribute__((noinline)) void run_mono(ReverbInstance* self, uint32_t sample_count)
 {
     BlockTargets targets = prepare_block(self, ReverbVariant::mono);
-    if (sample_count == 0)
-        return;
 
     const float* in = self->ports[PORT_IN];
     float* out = self->ports[PORT_OUT];
-    for (uint64_t i = 0; i < sample_count; ++i) {
-        if (i % GAIN_STEP_INTERVAL == 0)
-            step_gains(self, &targets, MONO_GAIN_STEP);
+    float delayed[RUN_STRETCH];  // d: read from the pre-delay line
+    float high[RUN_STRETCH];     // h: d through post_filter, engine_a's input
+    float a_left[RUN_STRETCH], a_right[RUN_STRETCH];
+    float b_left[RUN_STRETCH], b_right[RUN_STRETCH];
 
-        // Read once: with `in` and `out` sharing a buffer, out[i] is written last.
-        const float input = in[i];
-        const float x = reverb_input_or_silence(self->fade_gain * input);
-        const float p = filter_section_process(&self->pre_filter, x);
-        const float d = predelay_line_step(self, p);
-        const float h = filter_section_process(&self->post_filter, d);
+    for (uint32_t start = 0; start < sample_count; start += RUN_STRETCH) {
+        const uint32_t n = sample_count - start < RUN_STRETCH ? sample_count - start : RUN_STRETCH;
+        step_gains(self, &targets, MONO_GAIN_STEP);
+        const float fade = self->fade_gain;
+
+        for (uint32_t j = 0; j < n; ++j) {
+            const float x = reverb_input_or_silence(fade * in[start + j]);
+            const float p = filter_section_process(&self->pre_filter, x);
+            delayed[j] = predelay_line_step(self, p);
+            high[j] = filter_section_process(&self->post_filter, delayed[j]);
+        }
         // Both engines run their full step; the mono plug-in uses the left outputs.
-        const float a_left = reverb_engine_process(self->engine_a, h).left;
-        const float b_left = reverb_engine_process(self->engine_b, d).left;
-        const float g = filter_section_process(&self->out_filter_left, b_left);
+        reverb_engine_process_block(self->engine_a, high, a_left, a_right, int32_t(n));
+        reverb_engine_process_block(self->engine_b, delayed, b_left, b_right, int32_t(n));
 
-        const float t = targets.wet_target * self->fade_gain;
-        const float u = a_left + g;
-        const float v = targets.dry_target * input;
-        out[i] = t * u + v;
+        const float t = targets.wet_target * fade;
+        for (uint32_t j = 0; j < n; ++j) {
+            const float g = filter_section_process(&self->out_filter_left, b_left[j]);
+            const float u = a_left[j] + g;
+            // The input is read again here, just before the output of the
+            // same sample is written, so `in` and `out` may share a buffer.
+            const float v = targets.dry_target * in[start + j];
+            out[start + j] = t * u + v;
+        }
     }
 }
 

@@ -8,13 +8,14 @@
 
 namespace {
 
-// Samples of the input sum formed at a time. Each sample's sum depends only
-// on that sample's inputs, so summing slice by slice gives the same values
-// as one sum over the whole block, with a bounded stack.
-constexpr uint32_t STEREO_SUM_SLICE = 256;
-
 // The sample loop, kept out of line so no arithmetic of it can be moved
 // across the floating-point mode switch around the call.
+//
+// As in the mono loop, the work goes in stretches of GAIN_STEP_INTERVAL
+// samples and stage by stage within each. The input sum of a stretch is
+// formed before anything of it is written; each sample's sum depends only
+// on that sample's inputs, so this equals one sum over the whole block, with
+// a bounded stack whatever the block length.
 __attribute__((noinline)) void run_stereo(ReverbInstance* self, uint32_t sample_count)
 {
     BlockTargets targets = prepare_block(self, ReverbVariant::stereo);
@@ -23,43 +24,43 @@ __attribute__((noinline)) void run_stereo(ReverbInstance* self, uint32_t sample_
     const float* in_r = self->ports[PORT_IN_R];
     float* out_l = self->ports[PORT_OUT_L];
     float* out_r = self->ports[PORT_OUT_R];
-    float sum[STEREO_SUM_SLICE];
+    float delayed[RUN_STRETCH];  // d: read from the pre-delay line
+    float high[RUN_STRETCH];     // h: d through post_filter, engine_a's input
+    float a_left[RUN_STRETCH], a_right[RUN_STRETCH];
+    float b_left[RUN_STRETCH], b_right[RUN_STRETCH];
 
-    // i counts over the whole call, so the gain cadence ignores slice borders.
-    uint64_t i = 0;
-    while (i < sample_count) {
-        const uint64_t slice_end =
-            sample_count - i < STEREO_SUM_SLICE ? sample_count : i + STEREO_SUM_SLICE;
-        for (uint64_t j = i; j < slice_end; ++j)
-            sum[j - i] = in_r[j] + in_l[j];
+    for (uint32_t start = 0; start < sample_count; start += RUN_STRETCH) {
+        const uint32_t n = sample_count - start < RUN_STRETCH ? sample_count - start : RUN_STRETCH;
+        step_gains(self, &targets, STEREO_GAIN_STEP);
+        const float fade = self->fade_gain;
 
-        for (const uint64_t slice_start = i; i < slice_end; ++i) {
-            if (i % GAIN_STEP_INTERVAL == 0)
-                step_gains(self, &targets, STEREO_GAIN_STEP);
-
-            // Both inputs are read before out_l is written, so out_l may
-            // share a buffer with in_r as well as with in_l.
-            const float left_in = in_l[i];
-            const float right_in = in_r[i];
-            const float x = reverb_input_or_silence(self->fade_gain * sum[i - slice_start]);
+        for (uint32_t j = 0; j < n; ++j) {
+            const float sum = in_r[start + j] + in_l[start + j];
+            const float x = reverb_input_or_silence(fade * sum);
             const float p = filter_section_process(&self->pre_filter, x);
-            const float d = predelay_line_step(self, p);
-            const float h = filter_section_process(&self->post_filter, d);
-            const ReverbEngineOutput a = reverb_engine_process(self->engine_a, h);
-            const ReverbEngineOutput b = reverb_engine_process(self->engine_b, d);
-            const float g_left = filter_section_process(&self->out_filter_left, b.left);
-            const float g_right = filter_section_process(&self->out_filter_right, b.right);
+            delayed[j] = predelay_line_step(self, p);
+            high[j] = filter_section_process(&self->post_filter, delayed[j]);
+        }
+        reverb_engine_process_block(self->engine_a, high, a_left, a_right, int32_t(n));
+        reverb_engine_process_block(self->engine_b, delayed, b_left, b_right, int32_t(n));
 
-            const float t = targets.wet_target * self->fade_gain;
-            const float q = targets.low_band_scale * g_left;
-            const float u_left = a.left + q;
+        const float t = targets.wet_target * fade;
+        const float scale = targets.low_band_scale;
+        for (uint32_t j = 0; j < n; ++j) {
+            const float g_left = filter_section_process(&self->out_filter_left, b_left[j]);
+            const float g_right = filter_section_process(&self->out_filter_right, b_right[j]);
+            // Both inputs are read before either output is written, so any
+            // output may share a buffer with any input.
+            const float left_in = in_l[start + j];
+            const float right_in = in_r[start + j];
+
+            const float u_left = a_left[j] + scale * g_left;
             const float v_left = targets.dry_target * left_in;
-            out_l[i] = t * u_left + v_left;
+            out_l[start + j] = t * u_left + v_left;
 
-            const float t_right = targets.wet_target * self->fade_gain;
             const float v_right = targets.dry_target * right_in;
-            const float u_right = a.right + targets.low_band_scale * g_right;
-            out_r[i] = t_right * u_right + v_right;
+            const float u_right = a_right[j] + scale * g_right;
+            out_r[start + j] = t * u_right + v_right;
         }
     }
 }
