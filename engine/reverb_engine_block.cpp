@@ -4,12 +4,13 @@
 // a time. SSE2 (the x86-64 baseline) does four floats or two doubles per
 // instruction; each lane rounds exactly as the scalar instruction would.
 //
-// A run may be processed stage by stage when no read inside it reaches a
-// value written inside it: every tap distance and feedback length is at
-// least the run's length (so all reads of the run see samples pushed before
-// it), and every diffuser is at least as long (so each slot of a diffuser is
-// read and rewritten at most once in the run). The serial parts, the five
-// one-pole dampers, stay a sample at a time.
+// A run may be processed stage by stage when no feedback read inside it
+// reaches a value written inside it: every feedback length is at least the
+// run's length (so all those reads see samples pushed before the run), and
+// every diffuser is at least as long (so each slot of a diffuser is read and
+// rewritten at most once in the run). The tap line is fed from the input
+// stage alone, so a short tap simply reads the run's own values. The serial
+// parts, the five one-pole dampers, stay a sample at a time.
 #include <emmintrin.h>
 
 #include <cmath>
@@ -46,8 +47,6 @@ int32_t longest_safe_run(const ReverbEngine* engine)
         limit(engine->left_diffusers[k]->size);
         limit(engine->right_diffusers[k]->size);
     }
-    for (int k = 0; k < ENGINE_TAP_COUNT; ++k)
-        limit(engine->tap_positions[k]);
     for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
         limit(engine->fdn_lengths[k]);
     return run;
@@ -102,26 +101,81 @@ void damp(DampingFilter* filter, const float* in, float* out, int32_t n)
     filter->state = state;
 }
 
-// The four feedback dampers, interleaved so their recursions overlap.
+// Four values, one per feedback line, at one sample: the lines side by
+// side, so the four damper recursions advance together in one vector.
+struct alignas(16) LineQuad {
+    float v[ENGINE_FDN_COUNT];
+};
+
+// s.d[k][i] (line-major) to quads[i] (sample-major) and back, four samples
+// at a time; the tail of a run that is not a multiple of four goes singly.
+void to_quads(const float d[ENGINE_FDN_COUNT][RUN_LENGTH], LineQuad* quads, int32_t n)
+{
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        __m128 r0 = _mm_load_ps(d[0] + i), r1 = _mm_load_ps(d[1] + i);
+        __m128 r2 = _mm_load_ps(d[2] + i), r3 = _mm_load_ps(d[3] + i);
+        _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+        _mm_store_ps(quads[i].v, r0);
+        _mm_store_ps(quads[i + 1].v, r1);
+        _mm_store_ps(quads[i + 2].v, r2);
+        _mm_store_ps(quads[i + 3].v, r3);
+    }
+    for (; i < n; ++i)
+        for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
+            quads[i].v[k] = d[k][i];
+}
+
+void from_quads(const LineQuad* quads, float d[ENGINE_FDN_COUNT][RUN_LENGTH], int32_t n)
+{
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        __m128 r0 = _mm_load_ps(quads[i].v), r1 = _mm_load_ps(quads[i + 1].v);
+        __m128 r2 = _mm_load_ps(quads[i + 2].v), r3 = _mm_load_ps(quads[i + 3].v);
+        _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+        _mm_store_ps(d[0] + i, r0);
+        _mm_store_ps(d[1] + i, r1);
+        _mm_store_ps(d[2] + i, r2);
+        _mm_store_ps(d[3] + i, r3);
+    }
+    for (; i < n; ++i)
+        for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
+            d[k][i] = quads[i].v[k];
+}
+
+// The four feedback dampers: each lane runs damping_filter_run's recursion
+// for its line, x(1 - c) in double plus c * state in single, rounded once.
 void damp_feedback(DampingFilter* const filters[ENGINE_FDN_COUNT],
                    float d[ENGINE_FDN_COUNT][RUN_LENGTH], int32_t n)
 {
-    float c[ENGINE_FDN_COUNT];
-    double feed[ENGINE_FDN_COUNT];
-    float state[ENGINE_FDN_COUNT];
+    alignas(16) LineQuad quads[RUN_LENGTH];
+    to_quads(d, quads, n);
+
+    alignas(16) float c[ENGINE_FDN_COUNT];
+    alignas(16) float state[ENGINE_FDN_COUNT];
+    alignas(16) double feed[ENGINE_FDN_COUNT];
     for (int k = 0; k < ENGINE_FDN_COUNT; ++k) {
         c[k] = filters[k]->coefficient;
         feed[k] = 1.0 - double(c[k]);
         state[k] = filters[k]->state;
     }
+    const __m128 cc = _mm_load_ps(c);
+    const __m128d feed_low = _mm_load_pd(feed);
+    const __m128d feed_high = _mm_load_pd(feed + 2);
+    __m128 s = _mm_load_ps(state);
     for (int32_t i = 0; i < n; ++i) {
-        for (int k = 0; k < ENGINE_FDN_COUNT; ++k) {
-            state[k] = float(double(d[k][i]) * feed[k] + double(c[k] * state[k]));
-            d[k][i] = state[k];
-        }
+        __m128d x_low, x_high, held_low, held_high;
+        widen(_mm_load_ps(quads[i].v), &x_low, &x_high);
+        widen(_mm_mul_ps(cc, s), &held_low, &held_high);
+        s = narrow(_mm_add_pd(_mm_mul_pd(x_low, feed_low), held_low),
+                   _mm_add_pd(_mm_mul_pd(x_high, feed_high), held_high));
+        _mm_store_ps(quads[i].v, s);
     }
+    _mm_store_ps(state, s);
     for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
         filters[k]->state = state[k];
+
+    from_quads(quads, d, n);
 }
 
 // Allpass over a stretch of the store without wrap-around: n slots from
@@ -178,7 +232,7 @@ void diffuse(AllpassDiffuser* diffuser, const float* x, float* out, int32_t n)
 }
 
 // Reads the run's n values at `distance` behind the write position, each
-// times `gain`.
+// times `gain`. The distance must be at least n.
 void read_weighted(const DelayLine* line, int32_t distance, float gain, float* out, int32_t n)
 {
     int32_t position = line->index - distance;
@@ -202,6 +256,19 @@ void read_weighted(const DelayLine* line, int32_t distance, float gain, float* o
         if (position == line->size)
             position = 0;
     }
+}
+
+// The tap line's reads for a run whose values `z` are about to be pushed:
+// a tap shorter than the run reads its first `distance` values from the
+// line and the rest from the run itself, as one sample at a time would find
+// them once pushed.
+void read_tap(const DelayLine* line, int32_t distance, float gain, const float* z, float* out,
+              int32_t n)
+{
+    const int32_t from_line = distance < n ? distance : n;
+    read_weighted(line, distance, gain, out, from_line);
+    for (int32_t i = from_line; i < n; ++i)
+        out[i] = z[i - distance] * gain;
 }
 
 void push_run(DelayLine* line, const float* values, int32_t n)
@@ -296,7 +363,7 @@ void process_run(ReverbEngine* engine, const float* input, float* left, float* r
     diffuse(engine->input_diffuser, s.y, s.y, n);
 
     for (int k = 0; k < ENGINE_TAP_COUNT; ++k)
-        read_weighted(engine->tap_delay, engine->tap_positions[k], engine->tap_gains[k], s.e[k], n);
+        read_tap(engine->tap_delay, engine->tap_positions[k], engine->tap_gains[k], s.y, s.e[k], n);
     push_run(engine->tap_delay, s.y, n);
 
     for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
