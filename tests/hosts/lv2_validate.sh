@@ -6,11 +6,11 @@ source "$(dirname "$0")/host_common.sh"
 require_tools lv2_validate sord_validate
 
 bundle=$LV2_PATH/halvane.lv2
-for ttl in manifest.ttl halvane.ttl; do
+for ttl in manifest.ttl halvane.ttl presets.ttl; do
     [ -f "$bundle/$ttl" ] || fail "the build put no $ttl in $bundle"
 done
 
-report=$(lv2_validate "$bundle/manifest.ttl" "$bundle/halvane.ttl" 2>&1)
+report=$(lv2_validate "$bundle/manifest.ttl" "$bundle/halvane.ttl" "$bundle/presets.ttl" 2>&1)
 status=$?
 echo "$report"
 [ $status = 0 ] || fail "lv2_validate exited with $status"
