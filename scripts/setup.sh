@@ -9,6 +9,7 @@ packages=(
   lv2-dev lilv-utils sox
   sordi  # sord_validate, which lv2_validate runs
   libglibmm-2.4-1v5
+  lv2file ecasound jalv jackd2  # further LV2 hosts, and a JACK server for jalv
 )
 
 missing=()
