@@ -34,25 +34,34 @@ __attribute__((noinline)) void run_mono(ReverbInstance* self, uint32_t sample_co
         step_gains(self, &targets, MONO_GAIN_STEP);
         const float fade = self->fade_gain;
 
+        // The sections are worked on as local copies: the audio buffers are
+        // floats too, and the compiler must otherwise assume a store to them
+        // may change a section and reload its state at every sample.
+        FilterSection pre = self->pre_filter;
+        FilterSection post = self->post_filter;
         for (uint32_t j = 0; j < n; ++j) {
             const float x = reverb_input_or_silence(fade * in[start + j]);
-            const float p = filter_section_process(&self->pre_filter, x);
+            const float p = filter_section_process(&pre, x);
             delayed[j] = predelay_line_step(self, p);
-            high[j] = filter_section_process(&self->post_filter, delayed[j]);
+            high[j] = filter_section_process(&post, delayed[j]);
         }
+        self->pre_filter = pre;
+        self->post_filter = post;
         // Both engines run their full step; the mono plug-in uses the left outputs.
         reverb_engine_process_block(self->engine_a, high, a_left, a_right, int32_t(n));
         reverb_engine_process_block(self->engine_b, delayed, b_left, b_right, int32_t(n));
 
         const float t = targets.wet_target * fade;
+        FilterSection low = self->out_filter_left;
         for (uint32_t j = 0; j < n; ++j) {
-            const float g = filter_section_process(&self->out_filter_left, b_left[j]);
+            const float g = filter_section_process(&low, b_left[j]);
             const float u = a_left[j] + g;
             // The input is read again here, just before the output of the
             // same sample is written, so `in` and `out` may share a buffer.
             const float v = targets.dry_target * in[start + j];
             out[start + j] = t * u + v;
         }
+        self->out_filter_left = low;
     }
 }
 

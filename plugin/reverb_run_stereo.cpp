@@ -34,21 +34,30 @@ __attribute__((noinline)) void run_stereo(ReverbInstance* self, uint32_t sample_
         step_gains(self, &targets, STEREO_GAIN_STEP);
         const float fade = self->fade_gain;
 
+        // The sections are worked on as local copies: the audio buffers are
+        // floats too, and the compiler must otherwise assume a store to them
+        // may change a section and reload its state at every sample.
+        FilterSection pre = self->pre_filter;
+        FilterSection post = self->post_filter;
         for (uint32_t j = 0; j < n; ++j) {
             const float sum = in_r[start + j] + in_l[start + j];
             const float x = reverb_input_or_silence(fade * sum);
-            const float p = filter_section_process(&self->pre_filter, x);
+            const float p = filter_section_process(&pre, x);
             delayed[j] = predelay_line_step(self, p);
-            high[j] = filter_section_process(&self->post_filter, delayed[j]);
+            high[j] = filter_section_process(&post, delayed[j]);
         }
+        self->pre_filter = pre;
+        self->post_filter = post;
         reverb_engine_process_block(self->engine_a, high, a_left, a_right, int32_t(n));
         reverb_engine_process_block(self->engine_b, delayed, b_left, b_right, int32_t(n));
 
         const float t = targets.wet_target * fade;
         const float scale = targets.low_band_scale;
+        FilterSection low_left = self->out_filter_left;
+        FilterSection low_right = self->out_filter_right;
         for (uint32_t j = 0; j < n; ++j) {
-            const float g_left = filter_section_process(&self->out_filter_left, b_left[j]);
-            const float g_right = filter_section_process(&self->out_filter_right, b_right[j]);
+            const float g_left = filter_section_process(&low_left, b_left[j]);
+            const float g_right = filter_section_process(&low_right, b_right[j]);
             // Both inputs are read before either output is written, so any
             // output may share a buffer with any input.
             const float left_in = in_l[start + j];
@@ -62,6 +71,8 @@ __attribute__((noinline)) void run_stereo(ReverbInstance* self, uint32_t sample_
             const float u_right = a_right[j] + scale * g_right;
             out_r[start + j] = t * u_right + v_right;
         }
+        self->out_filter_left = low_left;
+        self->out_filter_right = low_right;
     }
 }
 
