@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Times halvane against peer LV2 reverbs in a real host, lv2bench, with the
+# same block length and frame count for every plug-in, over several rounds,
+# and prints the median time of each and its ratio to halvane stereo.
+#
+# Usage: bench/compare_peers.sh [build-folder] [rounds] [block] [frames]
+# Peers come from Debian's packages: calf-plugins (Calf Reverb) and mda-lv2
+# (mda Ambience); the script installs them when it runs as root.
+set -euo pipefail
+build=$(realpath "${1:-build}")
+rounds=${2:-7}
+block=${3:-256}
+frames=${4:-2000000}
+
+if ! [ -d /usr/lib/lv2/calf.lv2 ] || ! [ -d /usr/lib/lv2/mda.lv2 ]; then
+  if [ "$(id -u)" = 0 ]; then
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq calf-plugins mda-lv2 >/dev/null
+  else
+    echo "install calf-plugins and mda-lv2 first" >&2
+    exit 1
+  fi
+fi
+[ -f "$build/halvane.lv2/halvane.so" ] || { echo "build halvane first: $build/halvane.lv2" >&2; exit 1; }
+
+# A folder holding only the bundles under test and the LV2 core definitions,
+# so the host scans nothing else.
+scan=$(mktemp -d)
+trap 'rm -rf "$scan"' EXIT
+for b in "$build/halvane.lv2" /usr/lib/lv2/calf.lv2 /usr/lib/lv2/mda.lv2 \
+         /usr/lib/lv2/lv2core.lv2 /usr/lib/lv2/units.lv2 /usr/lib/lv2/port-groups.lv2; do
+  [ -e "$b" ] && ln -s "$b" "$scan/"
+done
+export LV2_PATH=$scan
+
+names=("halvane stereo" "halvane mono" "Calf Reverb" "mda Ambience")
+uris=(https://halvane.example.org/lv2/halvane/stereo
+      https://halvane.example.org/lv2/halvane/mono
+      http://calf.sourceforge.net/plugins/Reverb
+      http://drobilla.net/plugins/mda/Ambience)
+
+declare -A times
+for ((r = 0; r < rounds; r++)); do
+  for i in "${!uris[@]}"; do
+    t=$(lv2bench -b "$block" -n "$frames" "${uris[$i]}" 2>/dev/null | awk -v u="${uris[$i]}" '$2 == u {print $1}')
+    [ -n "$t" ] || { echo "lv2bench could not run ${uris[$i]}" >&2; exit 1; }
+    times[$i]="${times[$i]:-} $t"
+  done
+done
+
+median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{v[NR]=$1} END {print (NR%2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'; }
+
+base=$(echo "${times[0]}" | median)
+printf 'lv2bench, %d frames in %d-sample blocks, median of %d rounds\n' "$frames" "$block" "$rounds"
+printf '%-16s %12s %12s %14s\n' "plug-in" "seconds" "ns/frame" "vs stereo"
+for i in "${!uris[@]}"; do
+  m=$(echo "${times[$i]}" | median)
+  awk -v n="${names[$i]}" -v m="$m" -v b="$base" -v f="$frames" \
+    'BEGIN {printf "%-16s %12.4f %12.1f %14.2f\n", n, m, m / f * 1e9, m / b}'
+done
