@@ -29,14 +29,18 @@ stereo_console=
 running() {
     [ -e "/proc/$1" ] && ! grep -q '^[0-9]* (.*) Z' "/proc/$1/stat" 2>/dev/null
 }
+any_running() {
+    local pid
+    for pid in "$@"; do
+        running "$pid" && return 0
+    done
+    return 1
+}
 stop() {
-    local pid i
+    local i
     kill "$@" 2>/dev/null
     for ((i = 0; i < 30; i++)); do
-        for pid in "$@"; do
-            running "$pid" && break
-        done
-        running "$pid" || break
+        any_running "$@" || break
         sleep 0.1
     done
     kill -KILL "$@" 2>/dev/null

@@ -1,4 +1,4 @@
-# shellcheck shell=bash disable=SC2154  # stats() assigns the wav_* variables
+# shellcheck shell=bash disable=SC2154,SC2034  # stats() assigns the wav_* variables; the scripts that source this file use its constants
 # Helpers shared by the host-matrix tests; each test script sources this file.
 #
 # Environment, set by CTest:
