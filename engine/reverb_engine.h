@@ -92,5 +92,13 @@ ReverbEngineOutput reverb_engine_process(ReverbEngine* engine, float x);
 void reverb_engine_process_block(ReverbEngine* engine, const float* input, float* left,
                                  float* right, int32_t count);
 
+// Two engines over the same `count` samples, each exactly as
+// reverb_engine_process_block would run it, side by side so the serial
+// damper recursions of both overlap. The engines must be distinct.
+void reverb_engine_process_pair(ReverbEngine* first, const float* first_input, float* first_left,
+                                float* first_right, ReverbEngine* second,
+                                const float* second_input, float* second_left,
+                                float* second_right, int32_t count);
+
 // Releases the engine and everything it owns. Null is ignored.
 void reverb_engine_destroy(ReverbEngine* engine);

@@ -26,6 +26,12 @@ constexpr int32_t RUN_LENGTH = 64;
 constexpr int32_t MIN_RUN_LENGTH = 8;
 constexpr float INPUT_LIMIT = 100000.0f;
 
+// Four values, one per feedback line, at one sample: the lines side by
+// side, so the four damper recursions advance together in one vector.
+struct alignas(16) LineQuad {
+    float v[ENGINE_FDN_COUNT];
+};
+
 struct RunScratch {
     alignas(16) float x[RUN_LENGTH];           // guarded input
     alignas(16) float y[RUN_LENGTH];           // damped input, then diffused
@@ -33,6 +39,16 @@ struct RunScratch {
     alignas(16) float d[ENGINE_FDN_COUNT][RUN_LENGTH];  // damped feedback outputs
     alignas(16) float f[ENGINE_FDN_COUNT][RUN_LENGTH];  // values pushed to the lines
     alignas(16) float sum[RUN_LENGTH];         // input of the output chains
+    LineQuad quads[RUN_LENGTH];                // feedback values, sample-major
+};
+
+// One engine's share of a run processed alongside others.
+struct EngineRun {
+    ReverbEngine* engine;
+    const float* input;
+    float* left;
+    float* right;
+    RunScratch scratch;
 };
 
 int32_t longest_safe_run(const ReverbEngine* engine)
@@ -88,25 +104,6 @@ void guard_input(const float* input, float* x, int32_t n)
     }
 }
 
-// One damper over the run: the serial recursion of damping_filter_run.
-void damp(DampingFilter* filter, const float* in, float* out, int32_t n)
-{
-    const float c = filter->coefficient;
-    const double feed = 1.0 - double(c);
-    float state = filter->state;
-    for (int32_t i = 0; i < n; ++i) {
-        state = float(double(in[i]) * feed + double(c * state));
-        out[i] = state;
-    }
-    filter->state = state;
-}
-
-// Four values, one per feedback line, at one sample: the lines side by
-// side, so the four damper recursions advance together in one vector.
-struct alignas(16) LineQuad {
-    float v[ENGINE_FDN_COUNT];
-};
-
 // s.d[k][i] (line-major) to quads[i] (sample-major) and back, four samples
 // at a time; the tail of a run that is not a multiple of four goes singly.
 void to_quads(const float d[ENGINE_FDN_COUNT][RUN_LENGTH], LineQuad* quads, int32_t n)
@@ -143,39 +140,59 @@ void from_quads(const LineQuad* quads, float d[ENGINE_FDN_COUNT][RUN_LENGTH], in
             d[k][i] = quads[i].v[k];
 }
 
-// The four feedback dampers: each lane runs damping_filter_run's recursion
-// for its line, x(1 - c) in double plus c * state in single, rounded once.
-void damp_feedback(DampingFilter* const filters[ENGINE_FDN_COUNT],
-                   float d[ENGINE_FDN_COUNT][RUN_LENGTH], int32_t n)
+// The serial part of a run: the input damper (one lane) and the four
+// feedback dampers (one vector lane per line) of every engine advance
+// together, sample by sample, so their recursions overlap instead of
+// following one another. Each lane computes x(1 - c) in double plus c * state
+// in single, rounded once, as damping_filter_run does. The feedback dampers'
+// inputs are reads from before the run, so they do not wait for the input
+// stage.
+template <int ENGINES>
+void damp_all(EngineRun* runs, int32_t n)
 {
-    alignas(16) LineQuad quads[RUN_LENGTH];
-    to_quads(d, quads, n);
-
-    alignas(16) float c[ENGINE_FDN_COUNT];
-    alignas(16) float state[ENGINE_FDN_COUNT];
-    alignas(16) double feed[ENGINE_FDN_COUNT];
-    for (int k = 0; k < ENGINE_FDN_COUNT; ++k) {
-        c[k] = filters[k]->coefficient;
-        feed[k] = 1.0 - double(c[k]);
-        state[k] = filters[k]->state;
+    float in_c[ENGINES], in_state[ENGINES];
+    double in_feed[ENGINES];
+    __m128 fb_c[ENGINES], fb_state[ENGINES];
+    __m128d fb_feed_low[ENGINES], fb_feed_high[ENGINES];
+    for (int e = 0; e < ENGINES; ++e) {
+        ReverbEngine* engine = runs[e].engine;
+        in_c[e] = engine->input_damper->coefficient;
+        in_feed[e] = 1.0 - double(in_c[e]);
+        in_state[e] = engine->input_damper->state;
+        alignas(16) float c[ENGINE_FDN_COUNT], state[ENGINE_FDN_COUNT];
+        alignas(16) double feed[ENGINE_FDN_COUNT];
+        for (int k = 0; k < ENGINE_FDN_COUNT; ++k) {
+            c[k] = engine->fdn_dampers[k]->coefficient;
+            feed[k] = 1.0 - double(c[k]);
+            state[k] = engine->fdn_dampers[k]->state;
+        }
+        fb_c[e] = _mm_load_ps(c);
+        fb_state[e] = _mm_load_ps(state);
+        fb_feed_low[e] = _mm_load_pd(feed);
+        fb_feed_high[e] = _mm_load_pd(feed + 2);
     }
-    const __m128 cc = _mm_load_ps(c);
-    const __m128d feed_low = _mm_load_pd(feed);
-    const __m128d feed_high = _mm_load_pd(feed + 2);
-    __m128 s = _mm_load_ps(state);
     for (int32_t i = 0; i < n; ++i) {
-        __m128d x_low, x_high, held_low, held_high;
-        widen(_mm_load_ps(quads[i].v), &x_low, &x_high);
-        widen(_mm_mul_ps(cc, s), &held_low, &held_high);
-        s = narrow(_mm_add_pd(_mm_mul_pd(x_low, feed_low), held_low),
-                   _mm_add_pd(_mm_mul_pd(x_high, feed_high), held_high));
-        _mm_store_ps(quads[i].v, s);
-    }
-    _mm_store_ps(state, s);
-    for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
-        filters[k]->state = state[k];
+        for (int e = 0; e < ENGINES; ++e) {
+            RunScratch& s = runs[e].scratch;
+            in_state[e] = float(double(s.x[i]) * in_feed[e] + double(in_c[e] * in_state[e]));
+            s.y[i] = in_state[e];
 
-    from_quads(quads, d, n);
+            __m128d x_low, x_high, held_low, held_high;
+            widen(_mm_load_ps(s.quads[i].v), &x_low, &x_high);
+            widen(_mm_mul_ps(fb_c[e], fb_state[e]), &held_low, &held_high);
+            fb_state[e] = narrow(_mm_add_pd(_mm_mul_pd(x_low, fb_feed_low[e]), held_low),
+                                 _mm_add_pd(_mm_mul_pd(x_high, fb_feed_high[e]), held_high));
+            _mm_store_ps(s.quads[i].v, fb_state[e]);
+        }
+    }
+    for (int e = 0; e < ENGINES; ++e) {
+        ReverbEngine* engine = runs[e].engine;
+        engine->input_damper->state = in_state[e];
+        alignas(16) float state[ENGINE_FDN_COUNT];
+        _mm_store_ps(state, fb_state[e]);
+        for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
+            engine->fdn_dampers[k]->state = state[k];
+    }
 }
 
 // Allpass over a stretch of the store without wrap-around: n slots from
@@ -353,35 +370,42 @@ void feedback_mix(RunScratch& s, int32_t n)
     }
 }
 
-// One run of n samples (1 <= n <= the engine's longest safe run).
-void process_run(ReverbEngine* engine, const float* input, float* left, float* right,
-                 int32_t n)
+// Everything before the dampers: guard the input, read the feedback lines.
+void read_run(EngineRun& run, int32_t n)
 {
-    RunScratch s;
-    guard_input(input, s.x, n);
-    damp(engine->input_damper, s.x, s.y, n);
+    ReverbEngine* engine = run.engine;
+    RunScratch& s = run.scratch;
+    guard_input(run.input, s.x, n);
+    for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
+        read_weighted(engine->fdn_delays[k], engine->fdn_lengths[k], engine->fdn_gains[k],
+                      s.d[k], n);
+    to_quads(s.d, s.quads, n);
+}
+
+// Everything after the dampers: diffusion, taps, output sum, feedback
+// writes and the two output chains.
+void finish_run(EngineRun& run, int32_t n)
+{
+    ReverbEngine* engine = run.engine;
+    RunScratch& s = run.scratch;
+    from_quads(s.quads, s.d, n);
     diffuse(engine->input_diffuser, s.y, s.y, n);
 
     for (int k = 0; k < ENGINE_TAP_COUNT; ++k)
         read_tap(engine->tap_delay, engine->tap_positions[k], engine->tap_gains[k], s.y, s.e[k], n);
     push_run(engine->tap_delay, s.y, n);
 
-    for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
-        read_weighted(engine->fdn_delays[k], engine->fdn_lengths[k], engine->fdn_gains[k],
-                      s.d[k], n);
-    damp_feedback(engine->fdn_dampers, s.d, n);
-
     output_sum(engine->early_level, engine->tail_level, s, s.sum, n);
     feedback_mix(s, n);
     for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
         push_run(engine->fdn_delays[k], s.f[k], n);
 
-    diffuse(engine->left_diffusers[0], s.sum, left, n);
-    diffuse(engine->left_diffusers[1], left, left, n);
-    diffuse(engine->left_diffusers[2], left, left, n);
-    diffuse(engine->right_diffusers[0], s.sum, right, n);
-    diffuse(engine->right_diffusers[1], right, right, n);
-    diffuse(engine->right_diffusers[2], right, right, n);
+    diffuse(engine->left_diffusers[0], s.sum, run.left, n);
+    diffuse(engine->left_diffusers[1], run.left, run.left, n);
+    diffuse(engine->left_diffusers[2], run.left, run.left, n);
+    diffuse(engine->right_diffusers[0], s.sum, run.right, n);
+    diffuse(engine->right_diffusers[1], run.right, run.right, n);
+    diffuse(engine->right_diffusers[2], run.right, run.right, n);
 
     // The scratch of the last sample, as one sample at a time leaves it.
     const int32_t last = n - 1;
@@ -396,23 +420,78 @@ void process_run(ReverbEngine* engine, const float* input, float* left, float* r
     }
 }
 
-}  // namespace
-
-void reverb_engine_process_block(ReverbEngine* engine, const float* input, float* left,
-                                 float* right, int32_t count)
+// One run of n samples on each of ENGINES engines (1 <= n <= every engine's
+// longest safe run).
+template <int ENGINES>
+void process_runs(EngineRun* runs, int32_t n)
 {
-    const int32_t run = longest_safe_run(engine);
+    for (int e = 0; e < ENGINES; ++e)
+        read_run(runs[e], n);
+    damp_all<ENGINES>(runs, n);
+    for (int e = 0; e < ENGINES; ++e)
+        finish_run(runs[e], n);
+}
+
+// Runs `count` samples through ENGINES engines side by side, in runs as long
+// as every engine allows, or a sample at a time when some engine allows
+// only very short runs.
+template <int ENGINES>
+void process_blocks(EngineRun* runs, int32_t count)
+{
+    int32_t run = RUN_LENGTH;
+    for (int e = 0; e < ENGINES; ++e) {
+        const int32_t limit = longest_safe_run(runs[e].engine);
+        if (limit < run)
+            run = limit;
+    }
     if (run < MIN_RUN_LENGTH) {
-        for (int32_t i = 0; i < count; ++i) {
-            const ReverbEngineOutput out = reverb_engine_process(engine, input[i]);
-            left[i] = out.left;
-            right[i] = out.right;
+        for (int e = 0; e < ENGINES; ++e) {
+            for (int32_t i = 0; i < count; ++i) {
+                const ReverbEngineOutput out = reverb_engine_process(runs[e].engine, runs[e].input[i]);
+                runs[e].left[i] = out.left;
+                runs[e].right[i] = out.right;
+            }
         }
         return;
     }
     for (int32_t done = 0; done < count;) {
         const int32_t n = count - done < run ? count - done : run;
-        process_run(engine, input + done, left + done, right + done, n);
+        process_runs<ENGINES>(runs, n);
+        for (int e = 0; e < ENGINES; ++e) {
+            runs[e].input += n;
+            runs[e].left += n;
+            runs[e].right += n;
+        }
         done += n;
     }
+}
+
+}  // namespace
+
+void reverb_engine_process_block(ReverbEngine* engine, const float* input, float* left,
+                                 float* right, int32_t count)
+{
+    EngineRun run;
+    run.engine = engine;
+    run.input = input;
+    run.left = left;
+    run.right = right;
+    process_blocks<1>(&run, count);
+}
+
+void reverb_engine_process_pair(ReverbEngine* first, const float* first_input, float* first_left,
+                                float* first_right, ReverbEngine* second,
+                                const float* second_input, float* second_left,
+                                float* second_right, int32_t count)
+{
+    EngineRun runs[2];
+    runs[0].engine = first;
+    runs[0].input = first_input;
+    runs[0].left = first_left;
+    runs[0].right = first_right;
+    runs[1].engine = second;
+    runs[1].input = second_input;
+    runs[1].left = second_left;
+    runs[1].right = second_right;
+    process_blocks<2>(runs, count);
 }

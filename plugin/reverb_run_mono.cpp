@@ -48,8 +48,8 @@ __attribute__((noinline)) void run_mono(ReverbInstance* self, uint32_t sample_co
         self->pre_filter = pre;
         self->post_filter = post;
         // Both engines run their full step; the mono plug-in uses the left outputs.
-        reverb_engine_process_block(self->engine_a, high, a_left, a_right, int32_t(n));
-        reverb_engine_process_block(self->engine_b, delayed, b_left, b_right, int32_t(n));
+        reverb_engine_process_pair(self->engine_a, high, a_left, a_right, self->engine_b, delayed,
+                                   b_left, b_right, int32_t(n));
 
         const float t = targets.wet_target * fade;
         FilterSection low = self->out_filter_left;

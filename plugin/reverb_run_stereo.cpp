@@ -48,8 +48,8 @@ __attribute__((noinline)) void run_stereo(ReverbInstance* self, uint32_t sample_
         }
         self->pre_filter = pre;
         self->post_filter = post;
-        reverb_engine_process_block(self->engine_a, high, a_left, a_right, int32_t(n));
-        reverb_engine_process_block(self->engine_b, delayed, b_left, b_right, int32_t(n));
+        reverb_engine_process_pair(self->engine_a, high, a_left, a_right, self->engine_b, delayed,
+                                   b_left, b_right, int32_t(n));
 
         const float t = targets.wet_target * fade;
         const float scale = targets.low_band_scale;

@@ -141,3 +141,59 @@ TEST(EngineBlock, MatchesAtRatesWhereRunsAreShort)
     compare_block_with_samples(8000, 5.2f, 1.0f, 5, 400, false);
     compare_block_with_samples(192000, 11.8f, 7.07f, 6, 200, false);
 }
+
+// Two engines side by side, as the plug-in runs them, against each one a
+// sample at a time.
+TEST(EngineBlock, PairMatchesEachEngineOneSampleAtATime)
+{
+    for (int32_t rate : {1000, 44100, 48000}) {
+        SCOPED_TRACE(rate);
+        ReverbEngine* singles[2];
+        ReverbEngine* pair[2];
+        const float spreads[2] = {11.8f, 5.2f};
+        for (int e = 0; e < 2; ++e) {
+            singles[e] = reverb_engine_create(rate, 240.0f, 50.0f, 7.0f, 0.5f, spreads[e], 0.5f, 0.5f, 0.5f);
+            pair[e] = reverb_engine_create(rate, 240.0f, 50.0f, 7.0f, 0.5f, spreads[e], 0.5f, 0.5f, 0.5f);
+        }
+        Random random{uint64_t(rate)};
+        std::vector<float> in[2], left[2], right[2];
+        for (int b = 0; b < 300; ++b) {
+            if (random.next() % 8 == 0) {
+                const float room = 10.0f + random.uniform() * 230.0f;
+                const float rooms[2] = {float(double(room) * 0.707), room};
+                for (int e = 0; e < 2; ++e) {
+                    reverb_engine_set_room_size(singles[e], rooms[e]);
+                    reverb_engine_set_room_size(pair[e], rooms[e]);
+                }
+            }
+            const float damping = 0.95f * random.uniform();
+            for (int e = 0; e < 2; ++e) {
+                reverb_engine_set_damping(singles[e], damping);
+                reverb_engine_set_damping(pair[e], damping);
+            }
+            const int32_t count = int32_t(random.next() % 200);
+            for (int e = 0; e < 2; ++e) {
+                in[e].resize(size_t(count));
+                left[e].assign(size_t(count), 0.0f);
+                right[e].assign(size_t(count), 0.0f);
+                for (float& v : in[e])
+                    v = random.signal();
+            }
+            reverb_engine_process_pair(pair[0], in[0].data(), left[0].data(), right[0].data(),
+                                       pair[1], in[1].data(), left[1].data(), right[1].data(), count);
+            for (int e = 0; e < 2; ++e) {
+                for (int32_t i = 0; i < count; ++i) {
+                    const ReverbEngineOutput out = reverb_engine_process(singles[e], in[e][size_t(i)]);
+                    ASSERT_EQ(float_bits(out.left), float_bits(left[e][size_t(i)]))
+                        << "engine " << e << " block " << b << " sample " << i;
+                    ASSERT_EQ(float_bits(out.right), float_bits(right[e][size_t(i)]));
+                }
+            }
+        }
+        for (int e = 0; e < 2; ++e) {
+            expect_same_state(singles[e], pair[e]);
+            reverb_engine_destroy(singles[e]);
+            reverb_engine_destroy(pair[e]);
+        }
+    }
+}
