@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# Installs the halvane Debian package the way a user would and takes it out
+# again:
+#
+#   deb_install.sh CPACK_CONFIG WORK_FOLDER
+#
+# cpack builds the .deb from the build folder that CPACK_CONFIG belongs to;
+# dpkg -i installs it; lv2ls, with LV2_PATH unset so only the system's
+# folders are searched, must list both plug-ins, lv2info must show the
+# presets, and strandprobe -h must print its usage from /usr/bin; dpkg -r
+# must then leave no file behind. The package is removed on every way out.
+set -euo pipefail
+
+MONO_URI=https://halvane.example.org/lv2/halvane/mono
+STEREO_URI=https://halvane.example.org/lv2/halvane/stereo
+BUNDLE=/usr/lib/lv2/halvane.lv2
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+[ $# = 2 ] || fail "usage: $0 CPACK_CONFIG WORK_FOLDER"
+config=$1
+work=$2
+
+[ "$(id -u)" = 0 ] || fail "installing a package needs root; run this test as root on a machine you may change"
+for tool in cpack dpkg dpkg-deb lv2ls lv2info; do
+    command -v "$tool" >/dev/null 2>&1 || fail "'$tool' is missing (packages: cmake dpkg lilv-utils)"
+done
+# Never replace or remove a halvane the machine already has, whether from a
+# package or from cmake --install.
+if dpkg-query -W -f='${Status}' halvane 2>/dev/null | grep -q installed; then
+    fail "a halvane package is installed already; remove it first (dpkg -r halvane)"
+fi
+for path in "$BUNDLE" /usr/bin/strandprobe /usr/share/man/man1/strandprobe.1; do
+    [ ! -e "$path" ] || fail "$path exists already; this test would overwrite it"
+done
+
+rm -rf "$work"
+mkdir -p "$work"
+cpack -G DEB --config "$config" -B "$work" >"$work/cpack.log" 2>&1 ||
+    { cat "$work/cpack.log" >&2; fail "cpack could not build the package"; }
+deb=$(find "$work" -maxdepth 1 -name 'halvane_*.deb' | head -n 1)
+[ -n "$deb" ] || fail "cpack made no halvane_*.deb in $work"
+echo "built $deb"
+
+fields=$(dpkg-deb -f "$deb" Package Version Architecture Section Depends)
+echo "$fields"
+grep -qx "Package: halvane" <<<"$fields" || fail "package name is not halvane"
+grep -qx "Architecture: amd64" <<<"$fields" || fail "package is not for amd64"
+grep -qx "Section: sound" <<<"$fields" || fail "package is not in section sound"
+grep -q "^Depends: .*libc6" <<<"$fields" || fail "package does not depend on libc6"
+
+installed=0
+remove() {
+    if [ $installed = 1 ]; then
+        dpkg -r halvane >/dev/null 2>&1 || echo "warning: dpkg -r halvane failed" >&2
+    fi
+}
+trap remove EXIT
+
+installed=1
+dpkg -i "$deb" || fail "dpkg -i $deb failed"
+for file in halvane.so manifest.ttl halvane.ttl presets.ttl; do
+    [ -f "$BUNDLE/$file" ] || fail "the package put no $file in $BUNDLE"
+done
+[ -x /usr/bin/strandprobe ] || fail "the package put no strandprobe in /usr/bin"
+[ -f /usr/share/man/man1/strandprobe.1 ] || fail "the package put no manual page in /usr/share/man/man1"
+
+# Hosts find the plug-ins without being told where: LV2_PATH unset.
+listed=$(env -u LV2_PATH lv2ls) || fail "lv2ls exited with $?"
+grep halvane <<<"$listed" || true
+grep -qx "$MONO_URI" <<<"$listed" || fail "lv2ls does not list $MONO_URI"
+grep -qx "$STEREO_URI" <<<"$listed" || fail "lv2ls does not list $STEREO_URI"
+info=$(env -u LV2_PATH lv2info "$STEREO_URI") || fail "lv2info $STEREO_URI exited with $?"
+grep -q "Large hall" <<<"$info" || fail "lv2info shows no presets for the installed stereo plug-in"
+
+usage=$(env -i PATH=/usr/bin:/bin strandprobe -h) || fail "strandprobe -h exited with $?"
+grep -q "^Usage: strandprobe" <<<"$usage" || fail "strandprobe -h printed no usage: $usage"
+
+installed=0
+dpkg -r halvane || fail "dpkg -r halvane failed"
+[ ! -e "$BUNDLE" ] || fail "dpkg -r left $BUNDLE behind"
+[ ! -e /usr/bin/strandprobe ] || fail "dpkg -r left /usr/bin/strandprobe behind"
+! dpkg-query -W -f='${Status}' halvane 2>/dev/null | grep -q "install ok installed" ||
+    fail "dpkg still reports halvane as installed"
+echo "PASS: the package installs, hosts list the plug-ins, strandprobe runs, and it removes cleanly"
