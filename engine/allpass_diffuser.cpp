@@ -18,6 +18,7 @@ AllpassDiffuser* allpass_diffuser_create(int32_t size, float coefficient)
     diffuser->size = size;
     diffuser->coefficient = coefficient;
     diffuser->index = 0;
+    diffuser->zero_stores = size;
     return diffuser;
 }
 
@@ -25,6 +26,7 @@ void allpass_diffuser_clear(AllpassDiffuser* diffuser)
 {
     for (int32_t i = 0; i < diffuser->size; ++i)
         diffuser->samples[i] = 0.0;
+    diffuser->zero_stores = diffuser->size;
 }
 
 void allpass_diffuser_destroy(AllpassDiffuser* diffuser)

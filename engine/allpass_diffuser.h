@@ -10,6 +10,9 @@ struct AllpassDiffuser {
     float coefficient;    // allpass coefficient c
     int32_t index;        // current slot, in [0, size)
     double* samples;      // owned store of `size` values
+    // Values stored since the last one other than zero, at most `size`: the
+    // store holds only zeros when this equals `size`.
+    int32_t zero_stores;
 };
 
 // Makes a diffuser with a silent store. Returns null when size is not
@@ -37,11 +40,21 @@ static inline float allpass_diffuser_run(AllpassDiffuser* diffuser, float x)
     float w = float(double(x) - c * old);
     if (allpass_diffuser_is_tiny(w))
         w = 0.0f;
+    if (w != 0.0f)
+        diffuser->zero_stores = 0;
+    else if (diffuser->zero_stores < diffuser->size)
+        ++diffuser->zero_stores;
     diffuser->samples[diffuser->index] = double(w);
     const float out = float(old + c * double(w));
     if (++diffuser->index == diffuser->size)
         diffuser->index = 0;
     return out;
+}
+
+// True when every stored value is zero.
+static inline bool allpass_diffuser_is_silent(const AllpassDiffuser* diffuser)
+{
+    return diffuser->zero_stores == diffuser->size;
 }
 
 void allpass_diffuser_destroy(AllpassDiffuser* diffuser);

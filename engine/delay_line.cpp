@@ -16,6 +16,7 @@ DelayLine* delay_line_create(int32_t size)
     }
     line->size = size;
     line->index = 0;
+    line->zero_pushes = size;
     return line;
 }
 
@@ -23,6 +24,7 @@ void delay_line_clear(DelayLine* line)
 {
     for (int32_t i = 0; i < line->size; ++i)
         line->samples[i] = 0.0f;
+    line->zero_pushes = line->size;
 }
 
 void delay_line_destroy(DelayLine* line)

@@ -8,6 +8,9 @@ struct DelayLine {
     int32_t size;    // capacity in samples, positive
     int32_t index;   // slot the next push writes, in [0, size)
     float* samples;  // owned store of `size` values
+    // Pushes since the last value other than zero, at most `size`: the line
+    // holds only zeros when this equals `size`.
+    int32_t zero_pushes;
 };
 
 // Makes a line of `size` zeros. Returns null when size is not positive or
@@ -28,9 +31,25 @@ static inline float delay_line_tap(const DelayLine* line, int32_t distance)
     return line->samples[position];
 }
 
+// Counts one more pushed value for the silence test.
+static inline void delay_line_count_push(DelayLine* line, float v)
+{
+    if (v != 0.0f)
+        line->zero_pushes = 0;
+    else if (line->zero_pushes < line->size)
+        ++line->zero_pushes;
+}
+
+// True when every stored sample is zero.
+static inline bool delay_line_is_silent(const DelayLine* line)
+{
+    return line->zero_pushes == line->size;
+}
+
 // Stores v at the write position and advances it.
 static inline void delay_line_push(DelayLine* line, float v)
 {
+    delay_line_count_push(line, v);
     line->samples[line->index] = v;
     if (++line->index == line->size)
         line->index = 0;

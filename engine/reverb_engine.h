@@ -100,5 +100,14 @@ void reverb_engine_process_pair(ReverbEngine* first, const float* first_input, f
                                 const float* second_input, float* second_left,
                                 float* second_right, int32_t count);
 
+// True when every line, diffuser store and damper state of the engine is
+// zero: fed silence, it outputs +0.0 on both sides and stays silent.
+bool reverb_engine_is_silent(const ReverbEngine* engine);
+
+// Advances a silent engine by `count` samples of silent input without
+// computing them, leaving exactly the state processing would: positions
+// moved on, per-sample scratch at zero.
+void reverb_engine_skip_silence(ReverbEngine* engine, int32_t count);
+
 // Releases the engine and everything it owns. Null is ignored.
 void reverb_engine_destroy(ReverbEngine* engine);

@@ -196,9 +196,12 @@ void damp_all(EngineRun* runs, int32_t n)
 }
 
 // Allpass over a stretch of the store without wrap-around: n slots from
-// `store`, inputs x, outputs out (which may be x).
-void diffuse_stretch(double c, double* store, const float* x, float* out, int32_t n)
+// `store`, inputs x, outputs out (which may be x). Returns the index of the
+// last value other than zero it stored, or -1.
+int32_t diffuse_stretch(double c, double* store, const float* x, float* out, int32_t n)
 {
+    int32_t last_nonzero = -1;
+    const __m128 zero = _mm_setzero_ps();
     const __m128d cc = _mm_set1_pd(c);
     const __m128i exponent = _mm_set1_epi32(0x7f800000);
     const __m128i tiny_below = _mm_set1_epi32(16 << 23);
@@ -213,6 +216,9 @@ void diffuse_stretch(double c, double* store, const float* x, float* out, int32_
         const __m128i tiny = _mm_cmplt_epi32(
             _mm_and_si128(_mm_castps_si128(w), exponent), tiny_below);
         w = _mm_andnot_ps(_mm_castsi128_ps(tiny), w);
+        const int nonzero = _mm_movemask_ps(_mm_cmpneq_ps(w, zero));
+        if (nonzero)
+            last_nonzero = i + 31 - __builtin_clz(unsigned(nonzero));
         __m128d w_low, w_high;
         widen(w, &w_low, &w_high);
         _mm_storeu_pd(store + i, w_low);
@@ -225,9 +231,12 @@ void diffuse_stretch(double c, double* store, const float* x, float* out, int32_
         float w = float(double(x[i]) - c * old);
         if (allpass_diffuser_is_tiny(w))
             w = 0.0f;
+        if (w != 0.0f)
+            last_nonzero = i;
         store[i] = double(w);
         out[i] = float(old + c * double(w));
     }
+    return last_nonzero;
 }
 
 void diffuse(AllpassDiffuser* diffuser, const float* x, float* out, int32_t n)
@@ -235,17 +244,26 @@ void diffuse(AllpassDiffuser* diffuser, const float* x, float* out, int32_t n)
     const double c = double(diffuser->coefficient);
     int32_t index = diffuser->index;
     int32_t done = 0;
+    int32_t last_nonzero = -1;
     while (done < n) {
         int32_t stretch = diffuser->size - index;
         if (stretch > n - done)
             stretch = n - done;
-        diffuse_stretch(c, diffuser->samples + index, x + done, out + done, stretch);
+        const int32_t last = diffuse_stretch(c, diffuser->samples + index, x + done, out + done, stretch);
+        if (last >= 0)
+            last_nonzero = done + last;
         done += stretch;
         index += stretch;
         if (index == diffuser->size)
             index = 0;
     }
     diffuser->index = index;
+    if (last_nonzero >= 0)
+        diffuser->zero_stores = n - 1 - last_nonzero;  // n never exceeds the size
+    else
+        diffuser->zero_stores = diffuser->size - diffuser->zero_stores <= n
+                                    ? diffuser->size
+                                    : diffuser->zero_stores + n;
 }
 
 // Reads the run's n values at `distance` behind the write position, each
@@ -290,6 +308,15 @@ void read_tap(const DelayLine* line, int32_t distance, float gain, const float* 
 
 void push_run(DelayLine* line, const float* values, int32_t n)
 {
+    int32_t last_nonzero = n - 1;
+    while (last_nonzero >= 0 && values[last_nonzero] == 0.0f)
+        --last_nonzero;
+    if (last_nonzero >= 0)
+        line->zero_pushes = n - 1 - last_nonzero;  // n never exceeds the size
+    else
+        line->zero_pushes =
+            line->size - line->zero_pushes <= n ? line->size : line->zero_pushes + n;
+
     int32_t done = 0;
     while (done < n) {
         int32_t stretch = line->size - line->index;

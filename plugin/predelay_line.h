@@ -28,6 +28,10 @@ static inline float predelay_line_step(ReverbInstance* self, float p)
     self->predelay_smoothed = smoothed;
 
     self->predelay_buffer[write] = p;
+    if (p != 0.0f)
+        self->predelay_zero_writes = 0;
+    else if (self->predelay_zero_writes < PREDELAY_CAPACITY)
+        ++self->predelay_zero_writes;
 
     int32_t read = int32_t(double(write + PREDELAY_CAPACITY) - smoothed);
     // A smoothed delay above CAPACITY - 1 rounds up to the full ring and would
@@ -38,4 +42,26 @@ static inline float predelay_line_step(ReverbInstance* self, float p)
     if (read >= PREDELAY_CAPACITY)
         read -= PREDELAY_CAPACITY;
     return self->predelay_buffer[read];
+}
+
+// True when the whole line holds zeros.
+static inline bool predelay_line_is_silent(const ReverbInstance* self)
+{
+    return self->predelay_zero_writes == PREDELAY_CAPACITY;
+}
+
+// Steps a silent line over `count` zeros: the write position and the glide
+// move exactly as the sample steps would move them; the memory, all zeros,
+// would only take more zeros.
+static inline void predelay_line_skip_silence(ReverbInstance* self, uint32_t count)
+{
+    int32_t write = self->predelay_write_index;
+    double smoothed = self->predelay_smoothed;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (++write >= PREDELAY_CAPACITY)
+            write = 0;
+        smoothed = smoothed * self->smooth_coef + self->predelay_target * self->smooth_feed;
+    }
+    self->predelay_write_index = write;
+    self->predelay_smoothed = smoothed;
 }

@@ -67,6 +67,8 @@ LV2_Handle reverb_instantiate(const LV2_Descriptor*, double sample_rate, const c
     self->sample_rate = int64_t(sample_rate);
     self->smooth_coef = std::exp(SMOOTH_RATE_FACTOR / double(self->sample_rate));
     self->smooth_feed = 1.0 - self->smooth_coef;
+    self->predelay_zero_writes = PREDELAY_CAPACITY;
+    self->idle_skip = true;
     return self;
 }
 
@@ -84,6 +86,7 @@ void reverb_activate(LV2_Handle instance)
     reverb_engine_flush(self->engine_b);
     self->fade_gain = 0.0f;
     std::memset(self->predelay_buffer, 0, sizeof self->predelay_buffer);
+    self->predelay_zero_writes = PREDELAY_CAPACITY;
     filter_section_clear(&self->pre_filter);
     filter_section_clear(&self->post_filter);
     filter_section_clear(&self->out_filter_left);

@@ -38,6 +38,12 @@ struct ReverbInstance {
     float wet_gain;                   // applied gain of the reverberated signal
     float dry_gain;                   // applied gain of the direct signal
     float applied_room_size;          // room size last handed to the engines
+    // Values written to the pre-delay line since the last one other than
+    // zero, at most PREDELAY_CAPACITY: the line is silent when it is full.
+    int32_t predelay_zero_writes;
+    // Whether the run loops skip the work of a silent instance (see
+    // idle_path.h). On by default; tests turn it off to compare.
+    bool idle_skip;
 };
 
 // Makes the record and its two engines for `sample_rate`. Ignores the

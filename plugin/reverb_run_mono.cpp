@@ -2,6 +2,7 @@
 
 #include "control_ports.h"
 #include "fp_mode.h"
+#include "idle_path.h"
 #include "predelay_line.h"
 #include "prepare_block.h"
 #include "reverb_instance.h"
@@ -24,6 +25,7 @@ __attribute__((noinline)) void run_mono(ReverbInstance* self, uint32_t sample_co
 
     const float* in = self->ports[PORT_IN];
     float* out = self->ports[PORT_OUT];
+    float x[RUN_STRETCH];        // reverb input, as it enters pre_filter
     float delayed[RUN_STRETCH];  // d: read from the pre-delay line
     float high[RUN_STRETCH];     // h: d through post_filter, engine_a's input
     float a_left[RUN_STRETCH], a_right[RUN_STRETCH];
@@ -34,14 +36,32 @@ __attribute__((noinline)) void run_mono(ReverbInstance* self, uint32_t sample_co
         step_gains(self, &targets, MONO_GAIN_STEP);
         const float fade = self->fade_gain;
 
+        // The reverb input of the stretch. Its sum is formed for the whole
+        // stretch before any output of it is written.
+        bool silent = true;
+        for (uint32_t j = 0; j < n; ++j) {
+            x[j] = reverb_input_or_silence(fade * in[start + j]);
+            silent = silent && x[j] == 0.0f;
+        }
+        if (silent && reverb_instance_is_silent(self, ReverbVariant::mono)) {
+            // Nothing on the reverb path holds a value: it computes +0.0 for
+            // the whole stretch, so only the dry term is left of the output.
+            reverb_instance_skip_silence(self, ReverbVariant::mono, x, n);
+            const float t = targets.wet_target * fade;
+            for (uint32_t j = 0; j < n; ++j) {
+                const float v = targets.dry_target * in[start + j];
+                out[start + j] = t * 0.0f + v;
+            }
+            continue;
+        }
+
         // The sections are worked on as local copies: the audio buffers are
         // floats too, and the compiler must otherwise assume a store to them
         // may change a section and reload its state at every sample.
         FilterSection pre = self->pre_filter;
         FilterSection post = self->post_filter;
         for (uint32_t j = 0; j < n; ++j) {
-            const float x = reverb_input_or_silence(fade * in[start + j]);
-            const float p = filter_section_process(&pre, x);
+            const float p = filter_section_process(&pre, x[j]);
             delayed[j] = predelay_line_step(self, p);
             high[j] = filter_section_process(&post, delayed[j]);
         }

@@ -2,6 +2,7 @@
 
 #include "control_ports.h"
 #include "fp_mode.h"
+#include "idle_path.h"
 #include "predelay_line.h"
 #include "prepare_block.h"
 #include "reverb_instance.h"
@@ -24,6 +25,7 @@ __attribute__((noinline)) void run_stereo(ReverbInstance* self, uint32_t sample_
     const float* in_r = self->ports[PORT_IN_R];
     float* out_l = self->ports[PORT_OUT_L];
     float* out_r = self->ports[PORT_OUT_R];
+    float x[RUN_STRETCH];        // reverb input, as it enters pre_filter
     float delayed[RUN_STRETCH];  // d: read from the pre-delay line
     float high[RUN_STRETCH];     // h: d through post_filter, engine_a's input
     float a_left[RUN_STRETCH], a_right[RUN_STRETCH];
@@ -34,15 +36,35 @@ __attribute__((noinline)) void run_stereo(ReverbInstance* self, uint32_t sample_
         step_gains(self, &targets, STEREO_GAIN_STEP);
         const float fade = self->fade_gain;
 
+        // The reverb input of the stretch. Its sum is formed for the whole
+        // stretch before any output of it is written.
+        bool silent = true;
+        for (uint32_t j = 0; j < n; ++j) {
+            const float sum = in_r[start + j] + in_l[start + j];
+            x[j] = reverb_input_or_silence(fade * sum);
+            silent = silent && x[j] == 0.0f;
+        }
+        if (silent && reverb_instance_is_silent(self, ReverbVariant::stereo)) {
+            // Nothing on the reverb path holds a value: it computes +0.0 for
+            // the whole stretch, so only the dry term is left of the output.
+            reverb_instance_skip_silence(self, ReverbVariant::stereo, x, n);
+            const float t = targets.wet_target * fade;
+            for (uint32_t j = 0; j < n; ++j) {
+                const float left_in = in_l[start + j];
+                const float right_in = in_r[start + j];
+                out_l[start + j] = t * 0.0f + targets.dry_target * left_in;
+                out_r[start + j] = t * 0.0f + targets.dry_target * right_in;
+            }
+            continue;
+        }
+
         // The sections are worked on as local copies: the audio buffers are
         // floats too, and the compiler must otherwise assume a store to them
         // may change a section and reload its state at every sample.
         FilterSection pre = self->pre_filter;
         FilterSection post = self->post_filter;
         for (uint32_t j = 0; j < n; ++j) {
-            const float sum = in_r[start + j] + in_l[start + j];
-            const float x = reverb_input_or_silence(fade * sum);
-            const float p = filter_section_process(&pre, x);
+            const float p = filter_section_process(&pre, x[j]);
             delayed[j] = predelay_line_step(self, p);
             high[j] = filter_section_process(&post, delayed[j]);
         }

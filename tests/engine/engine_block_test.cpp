@@ -24,13 +24,13 @@ struct Random {
 
 bool same_line(const DelayLine* a, const DelayLine* b)
 {
-    return a->size == b->size && a->index == b->index &&
+    return a->size == b->size && a->index == b->index && a->zero_pushes == b->zero_pushes &&
            std::memcmp(a->samples, b->samples, sizeof(float) * size_t(a->size)) == 0;
 }
 
 bool same_diffuser(const AllpassDiffuser* a, const AllpassDiffuser* b)
 {
-    return a->size == b->size && a->index == b->index &&
+    return a->size == b->size && a->index == b->index && a->zero_stores == b->zero_stores &&
            std::memcmp(a->samples, b->samples, sizeof(double) * size_t(a->size)) == 0;
 }
 
@@ -196,4 +196,95 @@ TEST(EngineBlock, PairMatchesEachEngineOneSampleAtATime)
             reverb_engine_destroy(pair[e]);
         }
     }
+}
+
+namespace {
+
+bool line_all_zero(const DelayLine* line)
+{
+    for (int32_t i = 0; i < line->size; ++i)
+        if (line->samples[i] != 0.0f)
+            return false;
+    return true;
+}
+
+bool diffuser_all_zero(const AllpassDiffuser* diffuser)
+{
+    for (int32_t i = 0; i < diffuser->size; ++i)
+        if (diffuser->samples[i] != 0.0)
+            return false;
+    return true;
+}
+
+// Every store and damper of the engine, read out of memory.
+bool engine_all_zero(const ReverbEngine* e)
+{
+    bool zero = e->input_damper->state == 0.0f && line_all_zero(e->tap_delay) &&
+                diffuser_all_zero(e->input_diffuser);
+    for (int k = 0; k < 4; ++k)
+        zero = zero && e->fdn_dampers[k]->state == 0.0f && line_all_zero(e->fdn_delays[k]);
+    for (int k = 0; k < 3; ++k)
+        zero = zero && diffuser_all_zero(e->left_diffusers[k]) &&
+               diffuser_all_zero(e->right_diffusers[k]);
+    return zero;
+}
+
+}  // namespace
+
+// The silence test agrees with the memory it summarises, through a burst
+// and the whole decay of its tail, and skipping silence leaves the state
+// that processing it would.
+TEST(EngineSilence, DetectsTheTailReachingZeroAndSkipsExactly)
+{
+    ReverbEngine* engine = reverb_engine_create(48000, 240.0f, 50.0f, 7.0f, 0.5f, 5.2f, 0.5f, 0.5f, 0.5f);
+    ReverbEngine* twin = reverb_engine_create(48000, 240.0f, 50.0f, 7.0f, 0.5f, 5.2f, 0.5f, 0.5f, 0.5f);
+    for (ReverbEngine* e : {engine, twin}) {
+        reverb_engine_set_room_size(e, 30.0f);
+        reverb_engine_set_decay_time(e, 0.6f);
+    }
+    EXPECT_TRUE(reverb_engine_is_silent(engine));
+    EXPECT_TRUE(engine_all_zero(engine));
+
+    Random random{42};
+    float in[64], left[64], right[64], twin_left[64], twin_right[64];
+    int64_t samples = 0;
+    int64_t silent_at = -1;
+    const int64_t burst = 4800;
+    // The run is done under flush-to-zero, as the plug-in runs it.
+    const unsigned saved = __builtin_ia32_stmxcsr();
+    __builtin_ia32_ldmxcsr(saved | 0x8040);
+    for (int block = 0; block < 48000 * 60 / 64 && silent_at < 0; ++block) {
+        for (float& v : in)
+            v = samples < burst ? random.signal() : 0.0f;
+        reverb_engine_process_block(engine, in, left, right, 64);
+        reverb_engine_process_block(twin, in, twin_left, twin_right, 64);
+        samples += 64;
+        const bool silent = reverb_engine_is_silent(engine);
+        if (silent || block % 97 == 0) {
+            ASSERT_EQ(silent, engine_all_zero(engine)) << "at sample " << samples;
+        }
+        if (silent)
+            silent_at = samples;
+    }
+    ASSERT_GT(silent_at, burst) << "the tail never reached zero";
+    std::printf("0.6 s decay: silent %.2f s after the input stopped\n",
+                double(silent_at - burst) / 48000.0);
+
+    // From here, skipping equals processing zeros.
+    for (float& v : in)
+        v = 0.0f;
+    for (int block = 0; block < 50; ++block) {
+        const int32_t count = 1 + block * 7 % 64;
+        reverb_engine_process_block(engine, in, left, right, count);
+        reverb_engine_skip_silence(twin, count);
+        for (int32_t i = 0; i < count; ++i) {
+            ASSERT_EQ(0u, float_bits(left[i]));
+            ASSERT_EQ(0u, float_bits(right[i]));
+        }
+    }
+    __builtin_ia32_ldmxcsr(saved);
+    expect_same_state(engine, twin);
+    EXPECT_TRUE(reverb_engine_is_silent(twin));
+    reverb_engine_destroy(engine);
+    reverb_engine_destroy(twin);
 }

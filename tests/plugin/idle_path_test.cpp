@@ -1,0 +1,180 @@
+// The idle path: an instance whose whole audio state has decayed to zero
+// skips the reverb's work while its input is silent. Run with the path and
+// without it, the same signal must give the same output bits and leave the
+// same state.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "idle_path.h"
+#include "plugin_harness.h"
+
+namespace {
+
+bool same_bytes(const void* a, const void* b, size_t n)
+{
+    return std::memcmp(a, b, n) == 0;
+}
+
+bool same_line(const DelayLine* a, const DelayLine* b)
+{
+    return a->index == b->index && a->zero_pushes == b->zero_pushes &&
+           same_bytes(a->samples, b->samples, sizeof(float) * size_t(a->size));
+}
+
+bool same_diffuser(const AllpassDiffuser* a, const AllpassDiffuser* b)
+{
+    return a->index == b->index && a->zero_stores == b->zero_stores &&
+           same_bytes(a->samples, b->samples, sizeof(double) * size_t(a->size));
+}
+
+void expect_same_engine(const ReverbEngine* a, const ReverbEngine* b)
+{
+    EXPECT_EQ(float_bits(a->input_damper->state), float_bits(b->input_damper->state));
+    EXPECT_TRUE(same_diffuser(a->input_diffuser, b->input_diffuser));
+    EXPECT_TRUE(same_line(a->tap_delay, b->tap_delay));
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_TRUE(same_line(a->fdn_delays[k], b->fdn_delays[k]));
+        EXPECT_EQ(float_bits(a->fdn_dampers[k]->state), float_bits(b->fdn_dampers[k]->state));
+        EXPECT_TRUE(same_bytes(a->fdn_outputs, b->fdn_outputs, sizeof a->fdn_outputs));
+        EXPECT_TRUE(same_bytes(a->tap_outputs, b->tap_outputs, sizeof a->tap_outputs));
+        EXPECT_TRUE(same_bytes(a->fdn_feedback, b->fdn_feedback, sizeof a->fdn_feedback));
+        EXPECT_EQ(a->fdn_lengths[k], b->fdn_lengths[k]);
+        EXPECT_EQ(float_bits(a->fdn_gains[k]), float_bits(b->fdn_gains[k]));
+    }
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_TRUE(same_diffuser(a->left_diffusers[k], b->left_diffusers[k]));
+        EXPECT_TRUE(same_diffuser(a->right_diffusers[k], b->right_diffusers[k]));
+    }
+}
+
+// Everything of the instance but the switch itself, compared by bits.
+void expect_same_instance(const ReverbInstance* a, const ReverbInstance* b)
+{
+    EXPECT_TRUE(same_bytes(&a->pre_filter, &b->pre_filter, sizeof(FilterSection)));
+    EXPECT_TRUE(same_bytes(&a->post_filter, &b->post_filter, sizeof(FilterSection)));
+    EXPECT_TRUE(same_bytes(&a->out_filter_left, &b->out_filter_left, sizeof(FilterSection)));
+    EXPECT_TRUE(same_bytes(&a->out_filter_right, &b->out_filter_right, sizeof(FilterSection)));
+    EXPECT_TRUE(same_bytes(a->predelay_buffer, b->predelay_buffer, sizeof a->predelay_buffer));
+    EXPECT_EQ(a->predelay_write_index, b->predelay_write_index);
+    EXPECT_EQ(a->predelay_zero_writes, b->predelay_zero_writes);
+    EXPECT_TRUE(same_bytes(&a->predelay_smoothed, &b->predelay_smoothed, sizeof(double)));
+    EXPECT_EQ(float_bits(a->fade_gain), float_bits(b->fade_gain));
+    EXPECT_EQ(float_bits(a->wet_gain), float_bits(b->wet_gain));
+    EXPECT_EQ(float_bits(a->dry_gain), float_bits(b->dry_gain));
+    EXPECT_EQ(float_bits(a->applied_room_size), float_bits(b->applied_room_size));
+    expect_same_engine(a->engine_a, b->engine_a);
+    expect_same_engine(a->engine_b, b->engine_b);
+}
+
+// A signal of bursts and long gaps: each burst is followed by enough
+// silence for a short tail to reach exact zero. The gaps carry signed
+// zeros, and one holds a NaN, which the reverb path treats as silence while
+// the dry term passes it.
+std::vector<float> bursts_and_gaps(size_t length, uint32_t seed, bool right)
+{
+    std::vector<float> v(length, 0.0f);
+    const size_t period = 48000 * 7;
+    const std::vector<float> n = noise(length, seed);
+    for (size_t i = 0; i < length; ++i) {
+        const size_t at = i % period;
+        if (at < 9000 && !(right && at < 2000))
+            v[i] = n[i];
+        else if (at % 1000 == 17)
+            v[i] = -0.0f;
+    }
+    v[period + 200000] = NAN;
+    return v;
+}
+
+void play_both(bool stereo)
+{
+    Plugin with, without;
+    without.self->idle_skip = false;
+    for (Plugin* p : {&with, &without}) {
+        (*p)[PORT_DECAY] = 0.3f;
+        (*p)[PORT_MIX] = 0.4f;
+        (*p)[PORT_PREDELAY] = 30.0f;
+    }
+    const size_t length = 48000 * 20;
+    const std::vector<float> in_l = bursts_and_gaps(length, 3, false);
+    const std::vector<float> in_r = bursts_and_gaps(length, 4, true);
+    std::vector<float> out_l[2], out_r[2];
+    for (int k = 0; k < 2; ++k) {
+        out_l[k].assign(length, 0.0f);
+        out_r[k].assign(length, 0.0f);
+    }
+
+    size_t done = 0;
+    int call = 0;
+    int idle_calls = 0;
+    while (done < length) {
+        // Block lengths a host might use, and some it should not.
+        const uint32_t sizes[] = {256, 1, 63, 64, 65, 1000, 4096, 0, 17};
+        uint32_t n = sizes[call % 9];
+        if (n > length - done)
+            n = uint32_t(length - done);
+        // Changes inside the gaps: room size, pre-delay, gains, activate.
+        const size_t at = done % (48000 * 7);
+        // (The second window lies in the idle stretch after the activate, so
+        // the next burst meets a pre-delay still gliding.)
+        if ((at > 150000 && at < 160000) || (at > 320000 && at < 330000)) {
+            for (Plugin* p : {&with, &without}) {
+                (*p)[PORT_ROOM_SIZE] = 20.0f + float(call % 5) * 30.0f;
+                (*p)[PORT_PREDELAY] = float(call % 7) * 20.0f;
+                (*p)[PORT_WET_LEVEL] = -float(call % 3) * 6.0f;
+            }
+        }
+        if (at > 300000 && at < 301000) {
+            reverb_activate(with.self);
+            reverb_activate(without.self);
+        }
+        // Idle after a burst's tail has died away, not just before the first.
+        if (done > 9000 &&
+            reverb_instance_is_silent(with.self, stereo ? ReverbVariant::stereo : ReverbVariant::mono))
+            ++idle_calls;
+        Plugin* plugins[2] = {&with, &without};
+        for (int k = 0; k < 2; ++k) {
+            if (stereo)
+                plugins[k]->run_stereo(in_l.data() + done, in_r.data() + done, out_l[k].data() + done,
+                                       out_r[k].data() + done, n);
+            else
+                plugins[k]->run_mono(in_l.data() + done, out_l[k].data() + done, n);
+        }
+        done += n;
+        ++call;
+    }
+    EXPECT_EQ(-1, first_difference(out_l[0], out_l[1]));
+    EXPECT_EQ(-1, first_difference(out_r[0], out_r[1]));
+    expect_same_instance(with.self, without.self);
+    // The tails did die away into the idle state.
+    std::printf("%s: %d idle calls\n", stereo ? "stereo" : "mono", idle_calls);
+    EXPECT_GT(idle_calls, 20);
+}
+
+}  // namespace
+
+TEST(IdlePath, MonoGivesTheFullComputationsBits)
+{
+    play_both(false);
+}
+
+TEST(IdlePath, StereoGivesTheFullComputationsBits)
+{
+    play_both(true);
+}
+
+TEST(IdlePath, AFreshInstanceIsSilentAndNoiseEndsIt)
+{
+    Plugin plugin;
+    EXPECT_TRUE(reverb_instance_is_silent(plugin.self, ReverbVariant::stereo));
+    const std::vector<float> in = noise(100, 1);
+    std::vector<float> out(100);
+    plugin.run_mono(in.data(), out.data(), 100);
+    EXPECT_FALSE(reverb_instance_is_silent(plugin.self, ReverbVariant::mono));
+    reverb_activate(plugin.self);
+    EXPECT_TRUE(reverb_instance_is_silent(plugin.self, ReverbVariant::mono));
+}
