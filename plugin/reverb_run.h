@@ -26,13 +26,18 @@ void reverb_run_mono(LV2_Handle instance, uint32_t sample_count);
 // Same thread rules as reverb_run_mono.
 void reverb_run_stereo(LV2_Handle instance, uint32_t sample_count);
 
-// The reverb input of one sample: a value that is infinite or NaN becomes
-// 0, so one bad sample cannot lodge in the input filter and silence the
-// reverb until the next activate. One exponent test, no branch on the
-// common path beyond it.
+// Smallest exponent field the reverb input refuses: magnitudes of 2^100
+// (about 1.3e30) and more, infinities and NaN. Below it the input filter's
+// sums keep a margin of 2^27 below the float range, so they cannot overflow.
+constexpr uint32_t REVERB_INPUT_REFUSED_EXPONENT = (127u + 100u) << 23;
+
+// The reverb input of one sample: a value that is infinite or NaN, or so
+// large that the input filter would overflow on it, becomes 0, so one bad
+// sample cannot lodge in the input filter and silence the reverb until the
+// next activate. One exponent test, no branch on the common path beyond it.
 static inline float reverb_input_or_silence(float x)
 {
     uint32_t bits;
     std::memcpy(&bits, &x, sizeof bits);
-    return (bits & 0x7f800000u) == 0x7f800000u ? 0.0f : x;
+    return (bits & 0x7f800000u) >= REVERB_INPUT_REFUSED_EXPONENT ? 0.0f : x;
 }
