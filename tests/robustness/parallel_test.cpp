@@ -1,0 +1,108 @@
+// Instances share no writable state: several instances run at once on
+// their own threads give, to the bit, what the same instances give run one
+// after the other on one thread. The instances are made on the main thread,
+// as hosts do, and each worker runs them under a floating-point mode of its
+// own, which the run must neither depend on nor change. scripts/sanitize.sh runs this under ThreadSanitizer as well.
+#include <gtest/gtest.h>
+#include <xmmintrin.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "plugin_harness.h"
+#include "robustness_host.h"
+
+namespace {
+
+constexpr int INSTANCES = 6;
+constexpr int BLOCKS = 120;
+
+// MXCSR values a host thread might run with: the default, flush-to-zero,
+// and each directed rounding mode.
+constexpr unsigned THREAD_MODES[] = {0x1f80u, 0x9fc0u, 0x3f80u, 0x5f80u, 0x7f80u, 0x1f80u};
+
+struct Job {
+    bool stereo;
+    double rate;
+    uint32_t seed;
+};
+
+const Job JOBS[INSTANCES] = {{false, 44100.0, 1}, {true, 48000.0, 2}, {false, 96000.0, 3},
+                             {true, 22050.0, 4},  {false, 48000.0, 5}, {true, 192000.0, 6}};
+
+// Runs an instance made for `job` through BLOCKS blocks of varying length
+// with its controls moved every few blocks; returns all its output samples.
+// The calls into the plug-in run under `mode`; `mode_kept` turns false if a
+// call hands the thread back a different mode.
+std::vector<float> play(HostInstance& host, const Job& job, unsigned mode, bool* mode_kept)
+{
+    const unsigned own_mode = _mm_getcsr();
+    host.activate();
+    std::vector<float> all;
+    uint32_t state = job.seed * 2654435761u;
+    const auto next = [&state] {
+        state = state * 1664525u + 1013904223u;
+        return state >> 8;
+    };
+    for (int b = 0; b < BLOCKS; ++b) {
+        if (b % 10 == 0)
+            for (uint32_t p = 0; p < CONTROL_PORT_COUNT; ++p) {
+                const ControlRange& r = CONTROL_RANGES[p];
+                host.controls[p] = r.min + float(next() % 1000) / 999.0f * (r.max - r.min);
+            }
+        const uint32_t n = 1 + next() % 700;
+        AudioBlock block(n);
+        block.in_l = noise(n, next());
+        block.in_r = noise(n, next());
+        _mm_setcsr(mode);
+        block.run(host);
+        *mode_kept = *mode_kept && (_mm_getcsr() & 0xffc0u) == (mode & 0xffc0u);
+        _mm_setcsr(own_mode);
+        all.insert(all.end(), block.out_l.begin(), block.out_l.end());
+        if (job.stereo)
+            all.insert(all.end(), block.out_r.begin(), block.out_r.end());
+    }
+    return all;
+}
+
+}  // namespace
+
+TEST(ParallelInstances, ThreadsGiveExactlyTheOneByOneOutput)
+{
+    std::vector<float> one_by_one[INSTANCES];
+    for (int k = 0; k < INSTANCES; ++k) {
+        HostInstance host(JOBS[k].stereo, JOBS[k].rate);
+        bool kept = true;
+        one_by_one[k] = play(host, JOBS[k], 0x1f80u, &kept);
+    }
+
+    // Hosts make instances on their main thread and run them on others.
+    std::unique_ptr<HostInstance> hosts[INSTANCES];
+    for (int k = 0; k < INSTANCES; ++k)
+        hosts[k] = std::make_unique<HostInstance>(JOBS[k].stereo, JOBS[k].rate);
+
+    std::vector<float> parallel[INSTANCES];
+    bool mode_kept[INSTANCES] = {true, true, true, true, true, true};
+    std::atomic<int> ready{0};
+    std::vector<std::thread> threads;
+    for (int k = 0; k < INSTANCES; ++k)
+        threads.emplace_back([&, k] {
+            // Start together, so the instances really overlap.
+            ready.fetch_add(1);
+            while (ready.load() < INSTANCES)
+                std::this_thread::yield();
+            parallel[k] = play(*hosts[k], JOBS[k], THREAD_MODES[k], &mode_kept[k]);
+        });
+    for (auto& t : threads)
+        t.join();
+
+    for (int k = 0; k < INSTANCES; ++k) {
+        SCOPED_TRACE(testing::Message() << "instance " << k);
+        ASSERT_FALSE(one_by_one[k].empty());
+        EXPECT_EQ(first_difference(parallel[k], one_by_one[k]), -1);
+        EXPECT_TRUE(mode_kept[k]);
+    }
+}
