@@ -312,9 +312,14 @@ bool reverb_engine_is_silent(const ReverbEngine* engine)
 
 namespace {
 
+// index + count, wrapped into [0, size); count is a stretch of a block, so
+// this usually takes one compare and no division.
 int32_t advanced(int32_t index, int32_t size, int32_t count)
 {
-    return int32_t((int64_t(index) + count) % size);
+    int64_t moved = int64_t(index) + count;
+    while (moved >= size)
+        moved -= size;
+    return int32_t(moved);
 }
 
 void skip_line(DelayLine* line, int32_t count)

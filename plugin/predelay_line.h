@@ -51,17 +51,22 @@ static inline bool predelay_line_is_silent(const ReverbInstance* self)
 }
 
 // Steps a silent line over `count` zeros: the write position and the glide
-// move exactly as the sample steps would move them; the memory, all zeros,
-// would only take more zeros.
+// move exactly as `count` sample steps would move them; the memory, all
+// zeros, would only take more zeros.
 static inline void predelay_line_skip_silence(ReverbInstance* self, uint32_t count)
 {
-    int32_t write = self->predelay_write_index;
+    self->predelay_write_index =
+        int32_t((uint32_t(self->predelay_write_index) + count) % uint32_t(PREDELAY_CAPACITY));
+    // The glide step is a non-decreasing function of the delay, so once a
+    // step leaves the delay unchanged every later one does too: the loop
+    // stops there, with the value the remaining steps would give.
+    const double feed = self->predelay_target * self->smooth_feed;
     double smoothed = self->predelay_smoothed;
     for (uint32_t i = 0; i < count; ++i) {
-        if (++write >= PREDELAY_CAPACITY)
-            write = 0;
-        smoothed = smoothed * self->smooth_coef + self->predelay_target * self->smooth_feed;
+        const double next = smoothed * self->smooth_coef + feed;
+        if (next == smoothed)
+            break;
+        smoothed = next;
     }
-    self->predelay_write_index = write;
     self->predelay_smoothed = smoothed;
 }

@@ -1,6 +1,7 @@
 #include "prepare_block.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "control_ports.h"
 #include "predelay_line.h"
@@ -76,6 +77,17 @@ BlockTargets prepare_block(ReverbInstance* self, ReverbVariant variant)
 {
     const float rate = float(self->sample_rate);
     ControlValues c = read_controls(self);
+    static_assert(sizeof c == sizeof self->settled_controls, "one float per control");
+
+    // Controls as they were last time: every design, setting and target
+    // below would come out the same, bit for bit, and is already in force.
+    const int32_t variant_code = int32_t(variant);
+    if (self->settled_variant == variant_code &&
+        std::memcmp(&c, self->settled_controls, sizeof c) == 0)
+        return {self->settled_wet_target, self->settled_dry_target, self->settled_low_band_scale};
+    std::memcpy(self->settled_controls, &c, sizeof c);
+    self->settled_variant = variant_code;
+
     condition_controls(&c, rate);
 
     predelay_line_set_target(self, c.predelay);
@@ -138,6 +150,9 @@ BlockTargets prepare_block(ReverbInstance* self, ReverbVariant variant)
     reverb_engine_set_tail_level(self->engine_b, c.tail_level);
     reverb_engine_set_early_level(self->engine_b, 1.0f - c.tail_level);
 
+    self->settled_wet_target = targets.wet_target;
+    self->settled_dry_target = targets.dry_target;
+    self->settled_low_band_scale = targets.low_band_scale;
     return targets;
 }
 

@@ -7,6 +7,7 @@
 
 #include <lv2/core/lv2.h>
 
+#include "control_ports.h"
 #include "filter_section.h"
 #include "reverb_engine.h"
 
@@ -44,6 +45,15 @@ struct ReverbInstance {
     // Whether the run loops skip the work of a silent instance (see
     // idle_path.h). On by default; tests turn it off to compare.
     bool idle_skip;
+    // The raw control values the block stage last worked from, and the gains
+    // it derived. The same values derive the same filter designs, engine
+    // settings and targets, so a block stage that finds them unchanged keeps
+    // what is in force instead of working it all out again.
+    float settled_controls[CONTROL_PORT_COUNT];
+    float settled_wet_target;
+    float settled_dry_target;
+    float settled_low_band_scale;
+    int32_t settled_variant;          // -1 until the first block stage
 };
 
 // Makes the record and its two engines for `sample_rate`. Ignores the

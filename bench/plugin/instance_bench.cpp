@@ -118,6 +118,45 @@ void instance_tail_stereo(benchmark::State& state)
     report(state, block);
 }
 
+// An idle instance: silence in, and nothing left of earlier sound, so the
+// run loops take the idle path. Compare with instance_run_* at 256 samples.
+void instance_idle(benchmark::State& state)
+{
+    const bool stereo = state.range(0) != 0;
+    const uint32_t block = 256;
+    BenchInstance bench(48000.0, block);
+    std::fill(bench.in_l.begin(), bench.in_l.end(), 0.0f);
+    std::fill(bench.in_r.begin(), bench.in_r.end(), 0.0f);
+    for (auto _ : state) {
+        if (stereo)
+            reverb_run_stereo(bench.handle, block);
+        else
+            reverb_run_mono(bench.handle, block);
+        benchmark::DoNotOptimize(bench.out_l.data());
+    }
+    report(state, block);
+    state.SetLabel(stereo ? "stereo" : "mono");
+}
+
+// Live signal at 256 samples and 48 kHz without the noise generation in the
+// timed part, as the reference for instance_idle.
+void instance_live(benchmark::State& state)
+{
+    const bool stereo = state.range(0) != 0;
+    const uint32_t block = 256;
+    BenchInstance bench(48000.0, block);
+    bench.fill_noise(7u);
+    for (auto _ : state) {
+        if (stereo)
+            reverb_run_stereo(bench.handle, block);
+        else
+            reverb_run_mono(bench.handle, block);
+        benchmark::DoNotOptimize(bench.out_l.data());
+    }
+    report(state, block);
+    state.SetLabel(stereo ? "stereo" : "mono");
+}
+
 void block_and_rate_grid(benchmark::internal::Benchmark* b)
 {
     for (int64_t rate : {44100, 48000, 96000})
@@ -131,3 +170,5 @@ void block_and_rate_grid(benchmark::internal::Benchmark* b)
 BENCHMARK(instance_run_mono)->Apply(block_and_rate_grid);
 BENCHMARK(instance_run_stereo)->Apply(block_and_rate_grid);
 BENCHMARK(instance_tail_stereo)->Arg(256)->ArgName("block");
+BENCHMARK(instance_live)->Arg(0)->Arg(1)->ArgName("stereo");
+BENCHMARK(instance_idle)->Arg(0)->Arg(1)->ArgName("stereo");
