@@ -6,6 +6,7 @@
 #include "predelay_line.h"
 #include "prepare_block.h"
 #include "reverb_instance.h"
+#include "stretch_io.h"
 
 namespace {
 
@@ -38,20 +39,13 @@ __attribute__((noinline)) void run_mono(ReverbInstance* self, uint32_t sample_co
 
         // The reverb input of the stretch. Its sum is formed for the whole
         // stretch before any output of it is written.
-        bool silent = true;
-        for (uint32_t j = 0; j < n; ++j) {
-            x[j] = reverb_input_or_silence(fade * in[start + j]);
-            silent = silent && x[j] == 0.0f;
-        }
+        const bool silent = reverb_stretch_input(in + start, nullptr, fade, x, n);
         if (silent && reverb_instance_is_silent(self, ReverbVariant::mono)) {
             // Nothing on the reverb path holds a value: it computes +0.0 for
             // the whole stretch, so only the dry term is left of the output.
             reverb_instance_skip_silence(self, ReverbVariant::mono, x, n);
             const float t = targets.wet_target * fade;
-            for (uint32_t j = 0; j < n; ++j) {
-                const float v = targets.dry_target * in[start + j];
-                out[start + j] = t * 0.0f + v;
-            }
+            reverb_stretch_dry_only(in + start, t, targets.dry_target, out + start, n);
             continue;
         }
 

@@ -6,6 +6,7 @@
 #include "predelay_line.h"
 #include "prepare_block.h"
 #include "reverb_instance.h"
+#include "stretch_io.h"
 
 namespace {
 
@@ -38,23 +39,15 @@ __attribute__((noinline)) void run_stereo(ReverbInstance* self, uint32_t sample_
 
         // The reverb input of the stretch. Its sum is formed for the whole
         // stretch before any output of it is written.
-        bool silent = true;
-        for (uint32_t j = 0; j < n; ++j) {
-            const float sum = in_r[start + j] + in_l[start + j];
-            x[j] = reverb_input_or_silence(fade * sum);
-            silent = silent && x[j] == 0.0f;
-        }
+        const bool silent =
+            reverb_stretch_input(in_l + start, in_r + start, fade, x, n);
         if (silent && reverb_instance_is_silent(self, ReverbVariant::stereo)) {
             // Nothing on the reverb path holds a value: it computes +0.0 for
             // the whole stretch, so only the dry term is left of the output.
             reverb_instance_skip_silence(self, ReverbVariant::stereo, x, n);
             const float t = targets.wet_target * fade;
-            for (uint32_t j = 0; j < n; ++j) {
-                const float left_in = in_l[start + j];
-                const float right_in = in_r[start + j];
-                out_l[start + j] = t * 0.0f + targets.dry_target * left_in;
-                out_r[start + j] = t * 0.0f + targets.dry_target * right_in;
-            }
+            reverb_stretch_dry_only_stereo(in_l + start, in_r + start, t, targets.dry_target,
+                                           out_l + start, out_r + start, n);
             continue;
         }
 

@@ -178,3 +178,27 @@ TEST(IdlePath, AFreshInstanceIsSilentAndNoiseEndsIt)
     reverb_activate(plugin.self);
     EXPECT_TRUE(reverb_instance_is_silent(plugin.self, ReverbVariant::mono));
 }
+
+// On the idle path too, out_l may share in_r's buffer (and each output its
+// own input's): the dry terms come out as with separate buffers.
+TEST(IdlePath, SharedBuffersGiveTheSameDryTerms)
+{
+    const size_t n = 1000;
+    std::vector<float> in_l(n, 0.0f), in_r(n, -0.0f);
+    for (size_t i = 0; i < n; i += 7) {
+        in_l[i] = i % 2 ? -0.0f : 0.0f;
+        in_r[i] = 0.0f;
+    }
+    in_l[300] = NAN;
+    Plugin separate, shared;
+    std::vector<float> out_l(n), out_r(n);
+    separate.run_stereo(in_l.data(), in_r.data(), out_l.data(), out_r.data(), uint32_t(n));
+    EXPECT_TRUE(std::isnan(out_l[300]));
+
+    std::vector<float> left = in_l, right = in_r;
+    // out_l on in_r's buffer, out_r on in_l's.
+    shared.run_stereo(left.data(), right.data(), right.data(), left.data(), uint32_t(n));
+    EXPECT_EQ(-1, first_difference(right, out_l));
+    EXPECT_EQ(-1, first_difference(left, out_r));
+    expect_same_instance(separate.self, shared.self);
+}

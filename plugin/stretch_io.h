@@ -1,0 +1,79 @@
+// The per-stretch loops at the two ends of the run loops' chain, four
+// samples to an SSE2 instruction: forming the reverb input of a stretch and,
+// on the idle path, writing an output that is the dry term alone. Each lane
+// computes what the one-sample expressions compute, bit for bit.
+#pragma once
+
+#include <emmintrin.h>
+
+#include <cstdint>
+
+#include "reverb_run.h"
+
+// x[j] = reverb_input_or_silence(fade * in[j]); `in_right`, when not null,
+// is added first (in_right[j] + in[j], the stereo sum). Returns true when
+// every x is zero (of either sign).
+static inline bool reverb_stretch_input(const float* in, const float* in_right, float fade,
+                                        float* x, uint32_t n)
+{
+    const __m128 f = _mm_set1_ps(fade);
+    const __m128i exponent = _mm_set1_epi32(0x7f800000);
+    const __m128i below_refused = _mm_set1_epi32(int32_t(REVERB_INPUT_REFUSED_EXPONENT - 1));
+    const __m128 zero = _mm_setzero_ps();
+    int nonzero = 0;
+    uint32_t j = 0;
+    for (; j + 4 <= n; j += 4) {
+        __m128 v = _mm_loadu_ps(in + j);
+        if (in_right)
+            v = _mm_add_ps(_mm_loadu_ps(in_right + j), v);
+        v = _mm_mul_ps(f, v);
+        const __m128i refused =
+            _mm_cmpgt_epi32(_mm_and_si128(_mm_castps_si128(v), exponent), below_refused);
+        v = _mm_andnot_ps(_mm_castsi128_ps(refused), v);
+        _mm_storeu_ps(x + j, v);
+        nonzero |= _mm_movemask_ps(_mm_cmpneq_ps(v, zero));
+    }
+    for (; j < n; ++j) {
+        const float sum = in_right ? in_right[j] + in[j] : in[j];
+        x[j] = reverb_input_or_silence(fade * sum);
+        nonzero |= x[j] != 0.0f;
+    }
+    return nonzero == 0;
+}
+
+// out[j] = t * 0 + dry * in[j]: the output when the wet signal is +0.0.
+// in[j] is read before out[j] is written, so the two may share a buffer.
+static inline void reverb_stretch_dry_only(const float* in, float t, float dry, float* out,
+                                           uint32_t n)
+{
+    const __m128 wet = _mm_set1_ps(t * 0.0f);
+    const __m128 d = _mm_set1_ps(dry);
+    uint32_t j = 0;
+    for (; j + 4 <= n; j += 4)
+        _mm_storeu_ps(out + j, _mm_add_ps(wet, _mm_mul_ps(d, _mm_loadu_ps(in + j))));
+    for (; j < n; ++j)
+        out[j] = t * 0.0f + dry * in[j];
+}
+
+// The stereo form: both inputs of a group of samples are read before either
+// output of it is written, so any output may share a buffer with any input.
+static inline void reverb_stretch_dry_only_stereo(const float* in_l, const float* in_r, float t,
+                                                  float dry, float* out_l, float* out_r,
+                                                  uint32_t n)
+{
+    const __m128 wet = _mm_set1_ps(t * 0.0f);
+    const __m128 d = _mm_set1_ps(dry);
+    uint32_t j = 0;
+    for (; j + 4 <= n; j += 4) {
+        const __m128 left = _mm_loadu_ps(in_l + j);
+        const __m128 right = _mm_loadu_ps(in_r + j);
+        _mm_storeu_ps(out_l + j, _mm_add_ps(wet, _mm_mul_ps(d, left)));
+        _mm_storeu_ps(out_r + j, _mm_add_ps(wet, _mm_mul_ps(d, right)));
+    }
+    for (; j < n; ++j) {
+        const float left = in_l[j];
+        const float right = in_r[j];
+        out_l[j] = t * 0.0f + dry * left;
+        out_r[j] = t * 0.0f + dry * right;
+    }
+}
