@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
-# Times halvane against peer LV2 reverbs in a real host, lv2bench, with the
-# same block length and frame count for every plug-in, over several rounds,
-# and prints the median time of each and its ratio to halvane stereo.
+# Times halvane against peer LV2 reverbs in real LV2 hosts, with the same
+# block length and frame count for every plug-in, over several rounds, and
+# prints the median time of each and its ratio to halvane stereo:
+# - lv2bench (lilv-utils), which feeds every plug-in silence: for halvane
+#   that is an idle instance, whose reverb path is skipped;
+# - live_bench (built from bench/host with lilv), the same kind of host
+#   feeding noise: the cost while sound is playing.
 #
 # Usage: bench/compare_peers.sh [build-folder] [rounds] [block] [frames]
 # Peers come from Debian's packages: calf-plugins (Calf Reverb) and mda-lv2
@@ -21,6 +25,8 @@ if ! [ -d /usr/lib/lv2/calf.lv2 ] || ! [ -d /usr/lib/lv2/mda.lv2 ]; then
   fi
 fi
 [ -f "$build/halvane.lv2/halvane.so" ] || { echo "build halvane first: $build/halvane.lv2" >&2; exit 1; }
+live_bench=$build/bench/host/live_bench
+[ -x "$live_bench" ] || { echo "build live_bench first (needs liblilv-dev): $live_bench" >&2; exit 1; }
 
 # A folder holding only the bundles under test and the LV2 core definitions,
 # so the host scans nothing else.
@@ -46,14 +52,22 @@ for ((r = 0; r < rounds; r++)); do
     times[$i]="${times[$i]:-} $t"
   done
 done
+declare -A live
+while read -r t u; do
+  for i in "${!uris[@]}"; do
+    [ "$u" = "${uris[$i]}" ] && live[$i]=$t
+  done
+done < <("$live_bench" "$block" "$frames" "$rounds" "${uris[@]}" 2>/dev/null)
 
 median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{v[NR]=$1} END {print (NR%2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'; }
 
 base=$(echo "${times[0]}" | median)
-printf 'lv2bench, %d frames in %d-sample blocks, median of %d rounds\n' "$frames" "$block" "$rounds"
-printf '%-16s %12s %12s %14s\n' "plug-in" "seconds" "ns/frame" "vs stereo"
+live_base=${live[0]}
+printf '%d frames at 48000 Hz in %d-sample blocks, median of %d rounds\n' "$frames" "$block" "$rounds"
+printf '%-16s | %-33s | %-33s\n' "" "live signal (live_bench)" "silence (lv2bench)"
+printf '%-16s | %9s %10s %12s | %9s %10s %12s\n' "plug-in" "seconds" "ns/frame" "vs stereo" "seconds" "ns/frame" "vs stereo"
 for i in "${!uris[@]}"; do
   m=$(echo "${times[$i]}" | median)
-  awk -v n="${names[$i]}" -v m="$m" -v b="$base" -v f="$frames" \
-    'BEGIN {printf "%-16s %12.4f %12.1f %14.2f\n", n, m, m / f * 1e9, m / b}'
+  awk -v n="${names[$i]}" -v m="$m" -v b="$base" -v l="${live[$i]}" -v lb="$live_base" -v f="$frames" \
+    'BEGIN {printf "%-16s | %9.4f %10.1f %12.2f | %9.4f %10.1f %12.2f\n", n, l, l / f * 1e9, l / lb, m, m / f * 1e9, m / b}'
 done

@@ -10,6 +10,7 @@ packages=(
   sordi  # sord_validate, which lv2_validate runs
   libglibmm-2.4-1v5
   lv2file ecasound jalv jackd2  # further LV2 hosts, and a JACK server for jalv
+  liblilv-dev pkg-config  # the live-signal benchmark host in bench/host
 )
 
 missing=()
