@@ -46,7 +46,8 @@ status=0
 
 tail -n 25 "$work/fuzz.log"
 runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$work/fuzz.log" | grep -o '[0-9]*$' || echo "?")
-echo "fuzz: $runs executions in ${seconds} s, corpus now $(find "$work/corpus" -type f | wc -l) inputs; log: $work/fuzz.log"
+echo "fuzz: $runs executions in ${seconds} s, corpus now $(find "$work/corpus" -type f | wc -l) inputs; log: $work/fuzz.log" |
+    tee "$work/summary.txt"
 if ((status != 0)); then
     echo "fuzz: FAILED (status $status); reproducers:" >&2
     ls "$work/findings" >&2
