@@ -11,6 +11,7 @@ packages=(
   libglibmm-2.4-1v5
   lv2file ecasound jalv jackd2  # further LV2 hosts, and a JACK server for jalv
   liblilv-dev pkg-config  # the live-signal benchmark host in bench/host
+  valgrind clang libclang-rt-14-dev  # robustness: valgrind test, libFuzzer (scripts/fuzz.sh)
 )
 
 missing=()
