@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "feedback_matrix.h"
+
 namespace {
 
 // 1/340: seconds per metre at a speed of sound of 340 m/s (construction).
@@ -279,10 +281,7 @@ ReverbEngineOutput reverb_engine_process(ReverbEngine* engine, float x)
     const float sum = float(acc);
 
     float* const f = engine->fdn_feedback;
-    f[0] = (((d[1] + d[0]) - d[2]) - d[3]) * 0.5f;
-    f[1] = (((d[0] - d[1]) - d[2]) + d[3]) * 0.5f;
-    f[2] = (((d[1] - d[0]) - d[2]) + d[3]) * 0.5f;
-    f[3] = ((d[3] + d[2]) + (d[1] + d[0])) * 0.5f;
+    feedback_matrix_mix(d, f);
     for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
         delay_line_push(engine->fdn_delays[k], f[k] + e[k]);
 

@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "feedback_matrix.h"
 #include "reverb_engine.h"
 
 namespace {
@@ -368,8 +369,9 @@ void output_sum(float E, float T, const RunScratch& s, float* sum, int32_t n)
     }
 }
 
-// The orthogonal feedback mix plus the tap outputs: the values pushed into
-// the four feedback lines.
+// The orthogonal feedback mix (feedback_matrix.h, here four samples to a
+// vector) plus the tap outputs: the values pushed into the four feedback
+// lines.
 void feedback_mix(RunScratch& s, int32_t n)
 {
     const __m128 half = _mm_set1_ps(0.5f);
@@ -389,11 +391,11 @@ void feedback_mix(RunScratch& s, int32_t n)
         _mm_store_ps(s.f[3] + i, _mm_add_ps(f3, _mm_load_ps(s.e[3] + i)));
     }
     for (; i < n; ++i) {
-        const float d0 = s.d[0][i], d1 = s.d[1][i], d2 = s.d[2][i], d3 = s.d[3][i];
-        s.f[0][i] = (((d1 + d0) - d2) - d3) * 0.5f + s.e[0][i];
-        s.f[1][i] = (((d0 - d1) - d2) + d3) * 0.5f + s.e[1][i];
-        s.f[2][i] = (((d1 - d0) - d2) + d3) * 0.5f + s.e[2][i];
-        s.f[3][i] = ((d3 + d2) + (d1 + d0)) * 0.5f + s.e[3][i];
+        const float d[ENGINE_FDN_COUNT] = {s.d[0][i], s.d[1][i], s.d[2][i], s.d[3][i]};
+        float f[ENGINE_FDN_COUNT];
+        feedback_matrix_mix(d, f);
+        for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
+            s.f[k][i] = f[k] + s.e[k][i];
     }
 }
 
@@ -436,11 +438,8 @@ void finish_run(EngineRun& run, int32_t n)
 
     // The scratch of the last sample, as one sample at a time leaves it.
     const int32_t last = n - 1;
-    const float d0 = s.d[0][last], d1 = s.d[1][last], d2 = s.d[2][last], d3 = s.d[3][last];
-    engine->fdn_feedback[0] = (((d1 + d0) - d2) - d3) * 0.5f;
-    engine->fdn_feedback[1] = (((d0 - d1) - d2) + d3) * 0.5f;
-    engine->fdn_feedback[2] = (((d1 - d0) - d2) + d3) * 0.5f;
-    engine->fdn_feedback[3] = ((d3 + d2) + (d1 + d0)) * 0.5f;
+    const float d[ENGINE_FDN_COUNT] = {s.d[0][last], s.d[1][last], s.d[2][last], s.d[3][last]};
+    feedback_matrix_mix(d, engine->fdn_feedback);
     for (int k = 0; k < ENGINE_FDN_COUNT; ++k) {
         engine->tap_outputs[k] = s.e[k][last];
         engine->fdn_outputs[k] = s.d[k][last];

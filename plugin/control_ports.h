@@ -53,6 +53,12 @@ constexpr ControlRange LOW_CUT_RANGE = {20.0f, 1000.0f, 60.0f};     // Hz
 constexpr ControlRange PREDELAY_RANGE = {0.0f, 150.0f, 20.0f};      // milliseconds
 constexpr ControlRange WET_LEVEL_RANGE = {-90.0f, 6.0f, 0.0f};      // dB; -90 and below silence
 
+// Every control's range, in port order.
+constexpr ControlRange CONTROL_RANGES[CONTROL_PORT_COUNT] = {
+    MIX_RANGE,           DECAY_RANGE,      DAMPING_RANGE,    BANDWIDTH_RANGE,
+    ROOM_SIZE_RANGE,     TAIL_LEVEL_RANGE, DECAY_TILT_RANGE, HIGH_BAND_FREQ_RANGE,
+    LOW_BAND_FREQ_RANGE, LOW_CUT_RANGE,    PREDELAY_RANGE,   WET_LEVEL_RANGE};
+
 // The filter designs are sound only strictly below half the sample rate, so
 // the band frequencies (and, at rates below 2223 Hz, the low cut) are also
 // held at or below this share of the rate.

@@ -21,12 +21,8 @@ int main()
         LV2_Handle handle = reverb_instantiate(&stereo_descriptor, rate, "", nullptr);
         auto* self = static_cast<ReverbInstance*>(handle);
         float controls[CONTROL_PORT_COUNT];
-        const ControlRange ranges[CONTROL_PORT_COUNT] = {
-            MIX_RANGE,           DECAY_RANGE,      DAMPING_RANGE,    BANDWIDTH_RANGE,
-            ROOM_SIZE_RANGE,     TAIL_LEVEL_RANGE, DECAY_TILT_RANGE, HIGH_BAND_FREQ_RANGE,
-            LOW_BAND_FREQ_RANGE, LOW_CUT_RANGE,    PREDELAY_RANGE,   WET_LEVEL_RANGE};
         for (uint32_t p = 0; p < CONTROL_PORT_COUNT; ++p) {
-            controls[p] = ranges[p].default_value;
+            controls[p] = CONTROL_RANGES[p].default_value;
             reverb_connect_port(handle, p, &controls[p]);
         }
         controls[PORT_DECAY] = decay;

@@ -26,12 +26,8 @@ struct BenchInstance {
         : handle(reverb_instantiate(&stereo_descriptor, rate, "", nullptr)),
           in_l(block), in_r(block), out_l(block), out_r(block)
     {
-        const ControlRange ranges[CONTROL_PORT_COUNT] = {
-            MIX_RANGE,           DECAY_RANGE,      DAMPING_RANGE,    BANDWIDTH_RANGE,
-            ROOM_SIZE_RANGE,     TAIL_LEVEL_RANGE, DECAY_TILT_RANGE, HIGH_BAND_FREQ_RANGE,
-            LOW_BAND_FREQ_RANGE, LOW_CUT_RANGE,    PREDELAY_RANGE,   WET_LEVEL_RANGE};
         for (uint32_t p = 0; p < CONTROL_PORT_COUNT; ++p) {
-            controls[p] = ranges[p].default_value;
+            controls[p] = CONTROL_RANGES[p].default_value;
             reverb_connect_port(handle, p, &controls[p]);
         }
         reverb_connect_port(handle, PORT_IN_L, in_l.data());
@@ -118,15 +114,17 @@ void instance_tail_stereo(benchmark::State& state)
     report(state, block);
 }
 
-// An idle instance: silence in, and nothing left of earlier sound, so the
-// run loops take the idle path. Compare with instance_run_* at 256 samples.
-void instance_idle(benchmark::State& state)
+// Live signal against an idle instance, at 256 samples and 48 kHz, mono
+// (argument 0) and stereo (1). Live: noise, generated outside the timed
+// part. Idle: silence in and nothing left of earlier sound, so the run
+// loops take the idle path.
+void run_steady(benchmark::State& state, bool live)
 {
     const bool stereo = state.range(0) != 0;
     const uint32_t block = 256;
     BenchInstance bench(48000.0, block);
-    std::fill(bench.in_l.begin(), bench.in_l.end(), 0.0f);
-    std::fill(bench.in_r.begin(), bench.in_r.end(), 0.0f);
+    if (live)
+        bench.fill_noise(7u);
     for (auto _ : state) {
         if (stereo)
             reverb_run_stereo(bench.handle, block);
@@ -138,23 +136,14 @@ void instance_idle(benchmark::State& state)
     state.SetLabel(stereo ? "stereo" : "mono");
 }
 
-// Live signal at 256 samples and 48 kHz without the noise generation in the
-// timed part, as the reference for instance_idle.
 void instance_live(benchmark::State& state)
 {
-    const bool stereo = state.range(0) != 0;
-    const uint32_t block = 256;
-    BenchInstance bench(48000.0, block);
-    bench.fill_noise(7u);
-    for (auto _ : state) {
-        if (stereo)
-            reverb_run_stereo(bench.handle, block);
-        else
-            reverb_run_mono(bench.handle, block);
-        benchmark::DoNotOptimize(bench.out_l.data());
-    }
-    report(state, block);
-    state.SetLabel(stereo ? "stereo" : "mono");
+    run_steady(state, true);
+}
+
+void instance_idle(benchmark::State& state)
+{
+    run_steady(state, false);
 }
 
 void block_and_rate_grid(benchmark::internal::Benchmark* b)

@@ -42,12 +42,8 @@ struct Plugin {
         : self(static_cast<ReverbInstance*>(
               reverb_instantiate(&mono_descriptor, rate, "", nullptr)))
     {
-        const ControlRange ranges[CONTROL_PORT_COUNT] = {
-            MIX_RANGE,        DECAY_RANGE,          DAMPING_RANGE,       BANDWIDTH_RANGE,
-            ROOM_SIZE_RANGE,  TAIL_LEVEL_RANGE,     DECAY_TILT_RANGE,    HIGH_BAND_FREQ_RANGE,
-            LOW_BAND_FREQ_RANGE, LOW_CUT_RANGE,     PREDELAY_RANGE,      WET_LEVEL_RANGE};
         for (uint32_t p = 0; p < CONTROL_PORT_COUNT; ++p) {
-            controls[p] = ranges[p].default_value;
+            controls[p] = CONTROL_RANGES[p].default_value;
             if (self)
                 reverb_connect_port(self, p, &controls[p]);
         }

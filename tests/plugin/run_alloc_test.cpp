@@ -84,12 +84,8 @@ struct Wired {
         : handle(descriptor->instantiate(descriptor, 48000.0, "", nullptr)),
           in_l(block), in_r(block), out_l(block), out_r(block)
     {
-        const ControlRange ranges[CONTROL_PORT_COUNT] = {
-            MIX_RANGE,           DECAY_RANGE,      DAMPING_RANGE,    BANDWIDTH_RANGE,
-            ROOM_SIZE_RANGE,     TAIL_LEVEL_RANGE, DECAY_TILT_RANGE, HIGH_BAND_FREQ_RANGE,
-            LOW_BAND_FREQ_RANGE, LOW_CUT_RANGE,    PREDELAY_RANGE,   WET_LEVEL_RANGE};
         for (uint32_t p = 0; p < CONTROL_PORT_COUNT; ++p) {
-            controls[p] = ranges[p].default_value;
+            controls[p] = CONTROL_RANGES[p].default_value;
             descriptor->connect_port(handle, p, &controls[p]);
         }
         descriptor->connect_port(handle, PORT_IN_L, in_l.data());

@@ -24,12 +24,6 @@ constexpr bool HEAP_FIGURES_MEANINGFUL = false;
 constexpr bool HEAP_FIGURES_MEANINGFUL = true;
 #endif
 
-// Declared range and default of every control, in port order.
-constexpr ControlRange CONTROL_RANGES[CONTROL_PORT_COUNT] = {
-    MIX_RANGE,       DECAY_RANGE,          DAMPING_RANGE,       BANDWIDTH_RANGE,
-    ROOM_SIZE_RANGE, TAIL_LEVEL_RANGE,     DECAY_TILT_RANGE,    HIGH_BAND_FREQ_RANGE,
-    LOW_BAND_FREQ_RANGE, LOW_CUT_RANGE,    PREDELAY_RANGE,      WET_LEVEL_RANGE};
-
 struct HostInstance {
     const LV2_Descriptor* descriptor;
     LV2_Handle handle;
