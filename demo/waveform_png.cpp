@@ -6,17 +6,17 @@
 //
 //   waveform_png IN.wav OUT.png SECONDS TITLE [SUBTITLE]
 //
-// Shows the first SECONDS of the file. Reads 32-bit float and 16-bit PCM
-// WAV files, the ones sox and lv2apply write. Exit status 0 on success,
+// Shows the first SECONDS of the file. Reads integer and float WAV files
+// (sox and lv2apply write 32-bit float). Exit status 0 on success,
 // 1 when a file cannot be read or written, 2 on a wrong command line.
 
 #include "png_canvas.h"
+#include "wav_file.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -28,72 +28,19 @@ struct Sound {
     std::vector<std::vector<float>> samples;  // one vector per channel
 };
 
-uint32_t le32(const unsigned char* p)
+// Reads the file into one vector of samples per channel; NaN and infinity
+// (which a broken render could hold) are drawn as silence.
+bool read_sound(const char* path, Sound& sound, std::string& error)
 {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-uint16_t le16(const unsigned char* p)
-{
-    return uint16_t(p[0] | p[1] << 8);
-}
-
-bool read_wav(const char* path, Sound& sound)
-{
-    std::FILE* file = std::fopen(path, "rb");
-    if (!file)
+    wav::File file;
+    if (!wav::read(path, file, error))
         return false;
-    std::vector<unsigned char> bytes;
-    unsigned char buffer[65536];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        bytes.insert(bytes.end(), buffer, buffer + got);
-    std::fclose(file);
-    if (bytes.size() < 12 || std::memcmp(&bytes[0], "RIFF", 4) || std::memcmp(&bytes[8], "WAVE", 4))
-        return false;
-
-    // "fmt " gives the layout, "data" the samples; other chunks are skipped.
-    unsigned format = 0, channels = 0, rate = 0, bits = 0;
-    const unsigned char* data = nullptr;
-    size_t data_size = 0;
-    for (size_t at = 12; at + 8 <= bytes.size();) {
-        const unsigned char* chunk = &bytes[at];
-        size_t size = le32(chunk + 4);
-        const size_t body = at + 8;
-        size = std::min(size, bytes.size() - body);
-        if (!std::memcmp(chunk, "fmt ", 4) && size >= 16) {
-            format = le16(chunk + 8);
-            channels = le16(chunk + 10);
-            rate = le32(chunk + 12);
-            bits = le16(chunk + 22);
-            if (format == 0xFFFE && size >= 26)  // extensible: the real tag opens the sub-format
-                format = le16(chunk + 32);
-        } else if (!std::memcmp(chunk, "data", 4)) {
-            data = chunk + 8;
-            data_size = size;
-        }
-        at = body + size + (size & 1);
-    }
-    if (!data || channels == 0 || rate == 0)
-        return false;
-    if (!(format == 3 && bits == 32) && !(format == 1 && bits == 16))
-        return false;
-
-    const size_t width = bits / 8;
-    const size_t frames = data_size / (width * channels);
-    sound.rate = int(rate);
-    sound.channels = int(channels);
-    sound.samples.assign(channels, std::vector<float>(frames));
-    for (size_t i = 0; i < frames; ++i)
-        for (unsigned c = 0; c < channels; ++c) {
-            const unsigned char* p = data + (i * channels + c) * width;
-            float value;
-            if (format == 3) {
-                const uint32_t raw = le32(p);
-                std::memcpy(&value, &raw, sizeof value);
-            } else {
-                value = float(int16_t(le16(p)) / 32768.0);
-            }
+    sound.rate = int(file.rate);
+    sound.channels = int(file.channels);
+    sound.samples.assign(file.channels, std::vector<float>(file.frames));
+    for (size_t i = 0; i < file.frames; ++i)
+        for (unsigned c = 0; c < file.channels; ++c) {
+            const float value = float(file.samples[i * file.channels + c]);
             sound.samples[c][i] = std::isfinite(value) ? value : 0.0f;
         }
     return true;
@@ -261,8 +208,9 @@ int main(int argc, char** argv)
         return 2;
     }
     Sound sound;
-    if (!read_wav(argv[1], sound)) {
-        std::fprintf(stderr, "waveform_png: cannot read %s (32-bit float or 16-bit WAV expected)\n", argv[1]);
+    std::string error;
+    if (!read_sound(argv[1], sound, error)) {
+        std::fprintf(stderr, "waveform_png: cannot read %s: %s\n", argv[1], error.c_str());
         return 1;
     }
     const double seconds = std::atof(argv[3]);
