@@ -17,7 +17,7 @@
 source "$(dirname "$0")/matrix_common.sh"
 require_tools ecasound lv2apply lv2file sox
 use_clean_lv2_path "$LV2_PATH"
-work=$MATRIX_WORK
+work=$HOST_TEST_WORK
 
 positional=$(IFS=,; echo "${CONTROL_VALUES[*]}")
 by_flag=()

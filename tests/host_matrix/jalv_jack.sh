@@ -83,7 +83,7 @@ realtime_threads() {
 # passed and 2 when the graph stood still as described above; any other
 # failure ends the test.
 session() {
-    local attempt=$1 work=$MATRIX_WORK/session$1 variant port threads status log i rec_pid settled_at
+    local attempt=$1 work=$HOST_TEST_WORK/session$1 variant port threads status log i rec_pid settled_at
     local server=halvane-test-$$-$1
     local mono=halvane-mono-$$ stereo=halvane-stereo-$$ metro=metro-$$:240_bpm
     declare -A jalv_pid

@@ -10,7 +10,7 @@ variant=$1
 uri=$(uri_of "$variant")
 channels=$(channels_of "$variant")
 use_clean_lv2_path "$LV2_PATH"
-work=$MATRIX_WORK
+work=$HOST_TEST_WORK
 
 settings=()
 for i in "${!CONTROL_SYMBOLS[@]}"; do

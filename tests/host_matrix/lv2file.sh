@@ -8,7 +8,7 @@
 source "$(dirname "$0")/matrix_common.sh"
 require_tools lv2file lv2apply sox
 use_clean_lv2_path "$LV2_PATH"
-work=$MATRIX_WORK
+work=$HOST_TEST_WORK
 
 by_symbol=()
 by_flag=()

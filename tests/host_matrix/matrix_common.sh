@@ -1,16 +1,13 @@
 # shellcheck shell=bash disable=SC2154,SC2034  # stats() assigns the wav_* variables; the scripts that source this file use its constants
-# Helpers shared by the host-matrix tests; each test script sources this file.
+# Helpers of the host-matrix tests; each test script sources this file. The
+# helpers every host test shares come from tests/common/lv2_host.sh.
 #
-# Environment, set by CTest:
-#   LV2_PATH      the build folder, which holds halvane.lv2
-#   WAV_CHECK     the wav_check program
-#   MATRIX_WORK   a scratch folder of this test's own
-#   LV2_SPEC_DIR  where the LV2 specification bundles live (default /usr/lib/lv2)
+# Environment, set by CTest, besides lv2_host.sh's:
+#   WAV_CHECK  the wav_check program
 
-set -u
+# shellcheck source=../common/lv2_host.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../common/lv2_host.sh"
 
-MONO_URI=https://halvane.example.org/lv2/halvane/mono
-STEREO_URI=https://halvane.example.org/lv2/halvane/stereo
 RATE=48000
 
 # Every control away from its default, in port order (0 to 11): a tilt above
@@ -20,69 +17,13 @@ CONTROL_SYMBOLS=(mix decay damping bandwidth room_size tail_level decay_tilt
                  high_band_freq low_band_freq low_cut predelay wet_level)
 CONTROL_VALUES=(0.4 2.5 0.3 0.9 70 0.6 0.3 900 450 80 35 -3)
 
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
-
-require_tools() {
-    local tool
-    for tool in "$@"; do
-        command -v "$tool" >/dev/null 2>&1 ||
-            fail "'$tool' is not installed (scripts/setup.sh installs the hosts: lilv-utils lv2file ecasound jalv jackd2 sox)"
-    done
-}
-
-uri_of() {
-    case "$1" in
-        mono) echo "$MONO_URI" ;;
-        stereo) echo "$STEREO_URI" ;;
-        *) fail "unknown variant '$1'" ;;
-    esac
-}
-
-channels_of() {
-    case "$1" in
-        mono) echo 1 ;;
-        stereo) echo 2 ;;
-        *) fail "unknown variant '$1'" ;;
-    esac
-}
-
-# Points hosts at a folder holding only the built bundle and the LV2
-# specification bundles its description refers to. The build folder itself
-# holds many folders that are not bundles, which some hosts complain about,
-# and installed third-party plug-ins must not take part.
-use_clean_lv2_path() {
-    local build_dir=$1 spec_dir=${LV2_SPEC_DIR:-/usr/lib/lv2} host_dir=$MATRIX_WORK/lv2 spec
-    [ -f "$build_dir/halvane.lv2/halvane.so" ] ||
-        fail "no built plug-in at $build_dir/halvane.lv2/halvane.so"
-    [ -d "$spec_dir/core.lv2" ] || fail "no LV2 specification bundles in $spec_dir"
-    rm -rf "$host_dir"
-    mkdir -p "$host_dir"
-    ln -s "$build_dir/halvane.lv2" "$host_dir/halvane.lv2"
-    for spec in core port-groups port-props units; do
-        ln -s "$spec_dir/$spec.lv2" "$host_dir/$spec.lv2"
-    done
-    export LV2_PATH=$host_dir
-}
-
 # stats FILE [START END]: reads FILE with wav_check into wav_frames,
 # wav_channels, wav_rate, wav_nonfinite, wav_peak, wav_onset and wav_rms_0,
 # wav_rms_1, ... (RMS over START..END seconds, or the whole file).
 stats() {
-    local key value output
+    local output
     output=$("$WAV_CHECK" stats "$@") || fail "wav_check could not read $1"
-    while IFS='=' read -r key value; do
-        printf -v "wav_$key" '%s' "$value"
-    done <<<"$output"
-}
-
-# float_cmp A OP B: true when the comparison holds, with OP one of < > <= >=.
-float_cmp() {
-    awk -v a="$1" -v b="$3" -v op="$2" 'BEGIN {
-        if (op == "<") exit !(a < b); if (op == ">") exit !(a > b)
-        if (op == "<=") exit !(a <= b); if (op == ">=") exit !(a >= b); exit 2 }'
+    assign_keys wav_ "$output"
 }
 
 # make_sound FILE RATE CHANNELS: 0.4 s of plucked notes at about -6 dBFS,

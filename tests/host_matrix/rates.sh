@@ -12,7 +12,7 @@ variant=$1
 uri=$(uri_of "$variant")
 channels=$(channels_of "$variant")
 use_clean_lv2_path "$LV2_PATH"
-work=$MATRIX_WORK
+work=$HOST_TEST_WORK
 
 # 1.5 s of silence first: a fresh instance glides its pre-delay up from 0
 # with a 0.12 s time constant and needs about 1.3 s to come within a frame

@@ -1,74 +1,22 @@
 # shellcheck shell=bash disable=SC2154  # probe() assigns the probe_* variables
-# Helpers shared by the host tests. Each test script sources this file.
+# Helpers of the host tests (tests/hosts, tests/presets, the valgrind test);
+# each test script sources this file. The helpers every host test shares
+# come from tests/common/lv2_host.sh.
 #
-# Environment, set by CTest:
-#   LV2_PATH        the build folder, which holds halvane.lv2
-#   WAV_PROBE       the wav_probe program
-#   HOST_TEST_WORK  a scratch folder of this test's own
-#   LV2_SPEC_DIR    where the LV2 specification bundles live (default /usr/lib/lv2)
+# Environment, set by CTest, besides lv2_host.sh's:
+#   WAV_PROBE  the wav_probe program
 
-set -u
-
-MONO_URI=https://halvane.example.org/lv2/halvane/mono
-STEREO_URI=https://halvane.example.org/lv2/halvane/stereo
-
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
-
-require_tools() {
-    local tool
-    for tool in "$@"; do
-        command -v "$tool" >/dev/null 2>&1 ||
-            fail "'$tool' is not installed (packages: lv2-dev lilv-utils sordi sox)"
-    done
-}
-
-uri_of() {
-    case "$1" in
-        mono) echo "$MONO_URI" ;;
-        stereo) echo "$STEREO_URI" ;;
-        *) fail "unknown variant '$1'" ;;
-    esac
-}
-
-# The build folder holds much besides the bundle, and lilv reports every
-# folder there that is not a bundle. The tests point hosts at a folder that
-# holds only the built bundle and the LV2 specification bundles the
-# description refers to (so hosts know that a ReverbPlugin is a plug-in
-# class, and know the units and port groups), never at installed plug-ins.
-use_clean_lv2_path() {
-    local build_dir=$1 spec_dir=${LV2_SPEC_DIR:-/usr/lib/lv2} host_dir=$HOST_TEST_WORK/lv2 spec
-    [ -f "$build_dir/halvane.lv2/halvane.so" ] ||
-        fail "no built plug-in at $build_dir/halvane.lv2/halvane.so"
-    [ -d "$spec_dir/core.lv2" ] || fail "no LV2 specification bundles in $spec_dir"
-    rm -rf "$host_dir"
-    mkdir -p "$host_dir"
-    ln -s "$build_dir/halvane.lv2" "$host_dir/halvane.lv2"
-    for spec in core port-groups port-props units; do
-        ln -s "$spec_dir/$spec.lv2" "$host_dir/$spec.lv2"
-    done
-    export LV2_PATH=$host_dir
-}
+# shellcheck source=../common/lv2_host.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../common/lv2_host.sh"
 
 # probe FILE [START END]: reads FILE with wav_probe into the variables
 # probe_frames, probe_channels, probe_rate, probe_nonfinite, probe_peak and
 # probe_rms_0, probe_rms_1, ... (RMS of each channel between START and END
 # seconds, or over the whole file).
 probe() {
-    local key value output
+    local output
     output=$("$WAV_PROBE" "$@") || fail "wav_probe could not read $1"
-    while IFS='=' read -r key value; do
-        printf -v "probe_$key" '%s' "$value"
-    done <<<"$output"
-}
-
-# float_cmp A OP B: true when the comparison holds, with OP one of < > <= >=.
-float_cmp() {
-    awk -v a="$1" -v b="$3" -v op="$2" 'BEGIN {
-        if (op == "<") exit !(a < b); if (op == ">") exit !(a > b)
-        if (op == "<=") exit !(a <= b); if (op == ">=") exit !(a >= b); exit 2 }'
+    assign_keys probe_ "$output"
 }
 
 # make_dry_sound FILE RATE CHANNELS: 0.3 s of a plucked four-note chord at

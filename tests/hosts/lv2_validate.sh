@@ -1,6 +1,6 @@
 # shellcheck shell=bash
 # Checks the bundle's Turtle files, as the build placed them beside the
-# library, against the installed LV2 specification: no errors, no warnings.
+# library, against the installed LV2 definitions: no errors, no warnings.
 # shellcheck source=host_common.sh
 source "$(dirname "$0")/host_common.sh"
 require_tools lv2_validate sord_validate

@@ -9,7 +9,7 @@ variant=$1
 uri=$(uri_of "$variant")
 use_clean_lv2_path "$LV2_PATH"
 work=$HOST_TEST_WORK
-case "$variant" in mono) channels=1 ;; stereo) channels=2 ;; esac
+channels=$(channels_of "$variant")
 
 # every_channel_rms OP LIMIT WHAT: the RMS of each channel in the last
 # probed window compares to LIMIT as OP says.

@@ -13,7 +13,7 @@ use_clean_lv2_path "$LV2_PATH"
 work=$HOST_TEST_WORK
 presets_ttl=$LV2_PATH/halvane.lv2/presets.ttl
 [ -f "$presets_ttl" ] || fail "the build put no presets.ttl in the bundle"
-case "$variant" in mono) channels=1 ;; stereo) channels=2 ;; esac
+channels=$(channels_of "$variant")
 
 controls="mix decay damping bandwidth room_size tail_level decay_tilt high_band_freq low_band_freq low_cut predelay wet_level"
 names="Bright plate|Dark ambience|Large hall|Long pad|Medium room|Small room"
