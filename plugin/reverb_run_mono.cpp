@@ -3,7 +3,6 @@
 #include "control_ports.h"
 #include "fp_mode.h"
 #include "idle_path.h"
-#include "predelay_line.h"
 #include "prepare_block.h"
 #include "reverb_instance.h"
 #include "stretch_io.h"
@@ -27,10 +26,6 @@ __attribute__((noinline)) void run_mono(ReverbInstance* self, uint32_t sample_co
     const float* in = self->ports[PORT_IN];
     float* out = self->ports[PORT_OUT];
     float x[RUN_STRETCH];        // reverb input, as it enters pre_filter
-    float delayed[RUN_STRETCH];  // d: read from the pre-delay line
-    float high[RUN_STRETCH];     // h: d through post_filter, engine_a's input
-    float a_left[RUN_STRETCH], a_right[RUN_STRETCH];
-    float b_left[RUN_STRETCH], b_right[RUN_STRETCH];
 
     for (uint32_t start = 0; start < sample_count; start += RUN_STRETCH) {
         const uint32_t n = sample_count - start < RUN_STRETCH ? sample_count - start : RUN_STRETCH;
@@ -49,27 +44,15 @@ __attribute__((noinline)) void run_mono(ReverbInstance* self, uint32_t sample_co
             continue;
         }
 
-        // The sections are worked on as local copies: the audio buffers are
-        // floats too, and the compiler must otherwise assume a store to them
-        // may change a section and reload its state at every sample.
-        FilterSection pre = self->pre_filter;
-        FilterSection post = self->post_filter;
-        for (uint32_t j = 0; j < n; ++j) {
-            const float p = filter_section_process(&pre, x[j]);
-            delayed[j] = predelay_line_step(self, p);
-            high[j] = filter_section_process(&post, delayed[j]);
-        }
-        self->pre_filter = pre;
-        self->post_filter = post;
         // Both engines run their full step; the mono plug-in uses the left outputs.
-        reverb_engine_process_pair(self->engine_a, high, a_left, a_right, self->engine_b, delayed,
-                                   b_left, b_right, int32_t(n));
+        StretchEngineOutputs wet;
+        reverb_stretch_engines(self, x, n, &wet);
 
         const float t = targets.wet_target * fade;
         FilterSection low = self->out_filter_left;
         for (uint32_t j = 0; j < n; ++j) {
-            const float g = filter_section_process(&low, b_left[j]);
-            const float u = a_left[j] + g;
+            const float g = filter_section_process(&low, wet.b_left[j]);
+            const float u = wet.a_left[j] + g;
             // The input is read again here, just before the output of the
             // same sample is written, so `in` and `out` may share a buffer.
             const float v = targets.dry_target * in[start + j];

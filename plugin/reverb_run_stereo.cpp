@@ -3,7 +3,6 @@
 #include "control_ports.h"
 #include "fp_mode.h"
 #include "idle_path.h"
-#include "predelay_line.h"
 #include "prepare_block.h"
 #include "reverb_instance.h"
 #include "stretch_io.h"
@@ -27,10 +26,6 @@ __attribute__((noinline)) void run_stereo(ReverbInstance* self, uint32_t sample_
     float* out_l = self->ports[PORT_OUT_L];
     float* out_r = self->ports[PORT_OUT_R];
     float x[RUN_STRETCH];        // reverb input, as it enters pre_filter
-    float delayed[RUN_STRETCH];  // d: read from the pre-delay line
-    float high[RUN_STRETCH];     // h: d through post_filter, engine_a's input
-    float a_left[RUN_STRETCH], a_right[RUN_STRETCH];
-    float b_left[RUN_STRETCH], b_right[RUN_STRETCH];
 
     for (uint32_t start = 0; start < sample_count; start += RUN_STRETCH) {
         const uint32_t n = sample_count - start < RUN_STRETCH ? sample_count - start : RUN_STRETCH;
@@ -51,39 +46,27 @@ __attribute__((noinline)) void run_stereo(ReverbInstance* self, uint32_t sample_
             continue;
         }
 
-        // The sections are worked on as local copies: the audio buffers are
-        // floats too, and the compiler must otherwise assume a store to them
-        // may change a section and reload its state at every sample.
-        FilterSection pre = self->pre_filter;
-        FilterSection post = self->post_filter;
-        for (uint32_t j = 0; j < n; ++j) {
-            const float p = filter_section_process(&pre, x[j]);
-            delayed[j] = predelay_line_step(self, p);
-            high[j] = filter_section_process(&post, delayed[j]);
-        }
-        self->pre_filter = pre;
-        self->post_filter = post;
-        reverb_engine_process_pair(self->engine_a, high, a_left, a_right, self->engine_b, delayed,
-                                   b_left, b_right, int32_t(n));
+        StretchEngineOutputs wet;
+        reverb_stretch_engines(self, x, n, &wet);
 
         const float t = targets.wet_target * fade;
         const float scale = targets.low_band_scale;
         FilterSection low_left = self->out_filter_left;
         FilterSection low_right = self->out_filter_right;
         for (uint32_t j = 0; j < n; ++j) {
-            const float g_left = filter_section_process(&low_left, b_left[j]);
-            const float g_right = filter_section_process(&low_right, b_right[j]);
+            const float g_left = filter_section_process(&low_left, wet.b_left[j]);
+            const float g_right = filter_section_process(&low_right, wet.b_right[j]);
             // Both inputs are read before either output is written, so any
             // output may share a buffer with any input.
             const float left_in = in_l[start + j];
             const float right_in = in_r[start + j];
 
-            const float u_left = a_left[j] + scale * g_left;
+            const float u_left = wet.a_left[j] + scale * g_left;
             const float v_left = targets.dry_target * left_in;
             out_l[start + j] = t * u_left + v_left;
 
             const float v_right = targets.dry_target * right_in;
-            const float u_right = a_right[j] + scale * g_right;
+            const float u_right = wet.a_right[j] + scale * g_right;
             out_r[start + j] = t * u_right + v_right;
         }
         self->out_filter_left = low_left;

@@ -1,13 +1,18 @@
-// The per-stretch loops at the two ends of the run loops' chain, four
-// samples to an SSE2 instruction: forming the reverb input of a stretch and,
-// on the idle path, writing an output that is the dry term alone. Each lane
-// computes what the one-sample expressions compute, bit for bit.
+// The per-stretch stages the mono and stereo run loops share: forming the
+// reverb input of a stretch and, on the idle path, writing an output that is
+// the dry term alone (four samples to an SSE2 instruction, each lane what
+// the one-sample expressions compute, bit for bit), and the middle of the
+// chain from the input filter through both engines.
 #pragma once
 
 #include <emmintrin.h>
 
 #include <cstdint>
 
+#include "filter_section.h"
+#include "predelay_line.h"
+#include "reverb_engine.h"
+#include "reverb_instance.h"
 #include "reverb_run.h"
 
 // x[j] = reverb_input_or_silence(fade * in[j]); `in_right`, when not null,
@@ -76,4 +81,35 @@ static inline void reverb_stretch_dry_only_stereo(const float* in_l, const float
         out_l[j] = t * 0.0f + dry * left;
         out_r[j] = t * 0.0f + dry * right;
     }
+}
+
+// What both engines give for a stretch.
+struct StretchEngineOutputs {
+    float a_left[RUN_STRETCH], a_right[RUN_STRETCH];  // engine_a (high band)
+    float b_left[RUN_STRETCH], b_right[RUN_STRETCH];  // engine_b (low band)
+};
+
+// The middle of the chain for a stretch of reverb inputs x: pre_filter and
+// the pre-delay line per sample, post_filter on what the line gives for
+// engine_a, the line's output unfiltered for engine_b, then both engines over
+// the stretch.
+static inline void reverb_stretch_engines(ReverbInstance* self, const float* x, uint32_t n,
+                                          StretchEngineOutputs* out)
+{
+    float delayed[RUN_STRETCH];  // d: read from the pre-delay line
+    float high[RUN_STRETCH];     // h: d through post_filter, engine_a's input
+    // The sections are worked on as local copies: the pre-delay memory holds
+    // floats too, and the compiler must otherwise assume a store to it may
+    // change a section and reload its state at every sample.
+    FilterSection pre = self->pre_filter;
+    FilterSection post = self->post_filter;
+    for (uint32_t j = 0; j < n; ++j) {
+        const float p = filter_section_process(&pre, x[j]);
+        delayed[j] = predelay_line_step(self, p);
+        high[j] = filter_section_process(&post, delayed[j]);
+    }
+    self->pre_filter = pre;
+    self->post_filter = post;
+    reverb_engine_process_pair(self->engine_a, high, out->a_left, out->a_right, self->engine_b,
+                               delayed, out->b_left, out->b_right, int32_t(n));
 }

@@ -56,32 +56,32 @@ void report(benchmark::State& state, uint32_t block)
         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-// Args: block length, sample rate.
-void instance_run_mono(benchmark::State& state)
+// Live noise through a fresh instance. Args: block length, sample rate.
+void run_live(benchmark::State& state, bool stereo)
 {
     const uint32_t block = uint32_t(state.range(0));
     BenchInstance bench(double(state.range(1)), block);
     uint32_t seed = 7u;
     for (auto _ : state) {
         bench.fill_noise(seed++);
-        reverb_run_mono(bench.handle, block);
-        benchmark::DoNotOptimize(bench.out_l.data());
-    }
-    report(state, block);
-}
-
-void instance_run_stereo(benchmark::State& state)
-{
-    const uint32_t block = uint32_t(state.range(0));
-    BenchInstance bench(double(state.range(1)), block);
-    uint32_t seed = 7u;
-    for (auto _ : state) {
-        bench.fill_noise(seed++);
-        reverb_run_stereo(bench.handle, block);
+        if (stereo)
+            reverb_run_stereo(bench.handle, block);
+        else
+            reverb_run_mono(bench.handle, block);
         benchmark::DoNotOptimize(bench.out_l.data());
         benchmark::DoNotOptimize(bench.out_r.data());
     }
     report(state, block);
+}
+
+void instance_run_mono(benchmark::State& state)
+{
+    run_live(state, false);
+}
+
+void instance_run_stereo(benchmark::State& state)
+{
+    run_live(state, true);
 }
 
 // A decaying tail: silent input after a burst of noise, re-excited every two
