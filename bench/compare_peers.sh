@@ -8,19 +8,21 @@
 #   feeding noise: the cost while sound is playing.
 #
 # Usage: bench/compare_peers.sh [build-folder] [rounds] [block] [frames]
-# Peers come from Debian's packages: calf-plugins (Calf Reverb) and mda-lv2
-# (mda Ambience); the script installs them when it runs as root.
+# Peers come from Debian's packages: calf-plugins (Calf Reverb),
+# dragonfly-reverb-lv2 (Dragonfly Room, Hall and Plate) and mda-lv2 (mda
+# Ambience); the script installs them when it runs as root.
 set -euo pipefail
 build=$(realpath "${1:-build}")
 rounds=${2:-7}
 block=${3:-256}
 frames=${4:-2000000}
 
-if ! [ -d /usr/lib/lv2/calf.lv2 ] || ! [ -d /usr/lib/lv2/mda.lv2 ]; then
+if ! [ -d /usr/lib/lv2/calf.lv2 ] || ! [ -d /usr/lib/lv2/mda.lv2 ] ||
+   ! [ -d /usr/lib/lv2/DragonflyPlateReverb.lv2 ]; then
   if [ "$(id -u)" = 0 ]; then
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq calf-plugins mda-lv2 >/dev/null
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq calf-plugins mda-lv2 dragonfly-reverb-lv2 >/dev/null
   else
-    echo "install calf-plugins and mda-lv2 first" >&2
+    echo "install calf-plugins, mda-lv2 and dragonfly-reverb-lv2 first" >&2
     exit 1
   fi
 fi
@@ -33,23 +35,28 @@ live_bench=$build/bench/host/live_bench
 scan=$(mktemp -d)
 trap 'rm -rf "$scan"' EXIT
 for b in "$build/halvane.lv2" /usr/lib/lv2/calf.lv2 /usr/lib/lv2/mda.lv2 \
-         /usr/lib/lv2/lv2core.lv2 /usr/lib/lv2/units.lv2 /usr/lib/lv2/port-groups.lv2; do
+         /usr/lib/lv2/Dragonfly{Room,Hall,Plate}Reverb.lv2 \
+         /usr/lib/lv2/{lv2core,core,units,port-groups,atom,urid,worker,options,buf-size,parameters}.lv2; do
   [ -e "$b" ] && ln -s "$b" "$scan/"
 done
 export LV2_PATH=$scan
 
-names=("halvane stereo" "halvane mono" "Calf Reverb" "mda Ambience")
+names=("halvane stereo" "halvane mono" "Calf Reverb" "Dragonfly Room" "Dragonfly Hall"
+       "Dragonfly Plate" "mda Ambience")
 uris=(https://halvane.example.org/lv2/halvane/stereo
       https://halvane.example.org/lv2/halvane/mono
       http://calf.sourceforge.net/plugins/Reverb
+      urn:dragonfly:room
+      https://github.com/michaelwillis/dragonfly-reverb
+      urn:dragonfly:plate
       http://drobilla.net/plugins/mda/Ambience)
 
 declare -A times
 for ((r = 0; r < rounds; r++)); do
   for i in "${!uris[@]}"; do
     t=$(lv2bench -b "$block" -n "$frames" "${uris[$i]}" 2>/dev/null | awk -v u="${uris[$i]}" '$2 == u {print $1}')
-    [ -n "$t" ] || { echo "lv2bench could not run ${uris[$i]}" >&2; exit 1; }
-    times[$i]="${times[$i]:-} $t"
+    # lv2bench offers no worker, which the Dragonfly reverbs require.
+    [ -n "$t" ] && times[$i]="${times[$i]:-} $t"
   done
 done
 declare -A live
@@ -67,7 +74,13 @@ printf '%d frames at 48000 Hz in %d-sample blocks, median of %d rounds\n' "$fram
 printf '%-16s | %-33s | %-33s\n' "" "live signal (live_bench)" "silence (lv2bench)"
 printf '%-16s | %9s %10s %12s | %9s %10s %12s\n' "plug-in" "seconds" "ns/frame" "vs stereo" "seconds" "ns/frame" "vs stereo"
 for i in "${!uris[@]}"; do
-  m=$(echo "${times[$i]}" | median)
-  awk -v n="${names[$i]}" -v m="$m" -v b="$base" -v l="${live[$i]}" -v lb="$live_base" -v f="$frames" \
-    'BEGIN {printf "%-16s | %9.4f %10.1f %12.2f | %9.4f %10.1f %12.2f\n", n, l, l / f * 1e9, l / lb, m, m / f * 1e9, m / b}'
+  [ -n "${live[$i]:-}" ] || { echo "live_bench could not run ${uris[$i]}" >&2; exit 1; }
+  awk -v n="${names[$i]}" -v l="${live[$i]}" -v lb="$live_base" -v f="$frames" \
+    'BEGIN {printf "%-16s | %9.4f %10.1f %12.2f | ", n, l, l / f * 1e9, l / lb}'
+  if [ -n "${times[$i]:-}" ]; then
+    m=$(echo "${times[$i]}" | median)
+    awk -v m="$m" -v b="$base" -v f="$frames" 'BEGIN {printf "%9.4f %10.1f %12.2f\n", m, m / f * 1e9, m / b}'
+  else
+    printf '%9s %10s %12s\n' "n/a" "n/a" "n/a"
+  fi
 done
