@@ -13,6 +13,8 @@
 #include "damping_filter.h"
 #include "delay_line.h"
 
+struct BlockKernels;
+
 constexpr int ENGINE_FDN_COUNT = 4;
 constexpr int ENGINE_TAP_COUNT = 4;
 constexpr int ENGINE_CHAIN_LENGTH = 3;
@@ -46,6 +48,9 @@ struct ReverbEngine {
     float tap_outputs[ENGINE_TAP_COUNT];      // per-sample scratch
     float fdn_feedback[ENGINE_FDN_COUNT];     // per-sample scratch
     double decay_factor;    // per-sample factor reaching 0.001 after decay_time
+    // Vector stages of block processing, for the widest instruction set
+    // the CPU offered when the engine was created (block_kernels.h).
+    const BlockKernels* kernels;
 };
 
 // One processed sample: the outputs of the left and the right chain.

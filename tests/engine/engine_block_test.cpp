@@ -166,10 +166,15 @@ TEST(EngineBlock, PairMatchesEachEngineOneSampleAtATime)
                     reverb_engine_set_room_size(pair[e], rooms[e]);
                 }
             }
-            const float damping = 0.95f * random.uniform();
+            // Each engine its own dampers' coefficients, so a lane of one
+            // engine taking the other's shows.
             for (int e = 0; e < 2; ++e) {
-                reverb_engine_set_damping(singles[e], damping);
-                reverb_engine_set_damping(pair[e], damping);
+                const float damping = 0.95f * random.uniform();
+                const float bandwidth = 0.05f + 0.95f * random.uniform();
+                for (ReverbEngine* engine : {singles[e], pair[e]}) {
+                    reverb_engine_set_damping(engine, damping);
+                    reverb_engine_set_input_bandwidth(engine, bandwidth);
+                }
             }
             const int32_t count = int32_t(random.next() % 200);
             for (int e = 0; e < 2; ++e) {

@@ -1,0 +1,338 @@
+// The AVX2 kernels of block processing: eight floats or four doubles per
+// instruction. Every lane computes what the baseline kernels compute, with
+// the same operations in the same order and each product and sum rounded on
+// its own: AVX2 has no fused multiply-add, and fused instructions (FMA) are
+// not enabled here. Stretches shorter than eight go four at a time, then
+// singly.
+//
+// Only the functions of this file are compiled for AVX2: the headers come
+// first, so their inline functions keep the baseline instruction set
+// wherever they are emitted, and everything here is internal.
+#include <immintrin.h>
+
+#include <cmath>
+
+#include "allpass_diffuser.h"
+#include "block_kernels.h"
+#include "feedback_matrix.h"
+
+extern const BlockKernels BLOCK_KERNELS_SSE2;
+
+#pragma GCC push_options
+#pragma GCC target("avx2")
+
+namespace {
+
+// Eight floats as two vectors of four doubles (low half, high half).
+inline void widen(__m256 v, __m256d* low, __m256d* high)
+{
+    *low = _mm256_cvtps_pd(_mm256_castps256_ps128(v));
+    *high = _mm256_cvtps_pd(_mm256_extractf128_ps(v, 1));
+}
+
+// Two vectors of four doubles rounded to eight floats.
+inline __m256 narrow(__m256d low, __m256d high)
+{
+    return _mm256_set_m128(_mm256_cvtpd_ps(high), _mm256_cvtpd_ps(low));
+}
+
+// Four floats as two double vectors, and back (the four-lane steps).
+inline void widen4(__m128 v, __m128d* low, __m128d* high)
+{
+    *low = _mm_cvtps_pd(v);
+    *high = _mm_cvtps_pd(_mm_movehl_ps(v, v));
+}
+
+inline __m128 narrow4(__m128d low, __m128d high)
+{
+    return _mm_movelh_ps(_mm_cvtpd_ps(low), _mm_cvtpd_ps(high));
+}
+
+void guard_input(const float* input, float limit, float* x, int32_t n)
+{
+    const __m256 magnitude = _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff));
+    const __m256 top = _mm256_set1_ps(limit);
+    int32_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m256 v = _mm256_loadu_ps(input + i);
+        const __m256 bad = _mm256_or_ps(_mm256_cmp_ps(v, v, _CMP_UNORD_Q),
+                                        _mm256_cmp_ps(_mm256_and_ps(v, magnitude), top, _CMP_GT_OQ));
+        _mm256_storeu_ps(x + i, _mm256_andnot_ps(bad, v));
+    }
+    for (; i < n; ++i) {
+        const float v = input[i];
+        x[i] = (std::isnan(v) || std::fabs(v) > limit) ? 0.0f : v;
+    }
+}
+
+void scale(const float* from, float gain, float* to, int32_t n)
+{
+    const __m256 g = _mm256_set1_ps(gain);
+    int32_t i = 0;
+    for (; i + 8 <= n; i += 8)
+        _mm256_storeu_ps(to + i, _mm256_mul_ps(_mm256_loadu_ps(from + i), g));
+    if (i + 4 <= n) {
+        _mm_storeu_ps(to + i, _mm_mul_ps(_mm_loadu_ps(from + i), _mm256_castps256_ps128(g)));
+        i += 4;
+    }
+    for (; i < n; ++i)
+        to[i] = from[i] * gain;
+}
+
+int32_t diffuse(double c, double* store, const float* x, float* out, int32_t n)
+{
+    int32_t last_nonzero = -1;
+    const __m256d cc = _mm256_set1_pd(c);
+    const __m256i exponent = _mm256_set1_epi32(0x7f800000);
+    const __m256i tiny_below = _mm256_set1_epi32(16 << 23);
+    int32_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        __m256d x_low, x_high;
+        widen(_mm256_loadu_ps(x + i), &x_low, &x_high);
+        const __m256d old_low = _mm256_loadu_pd(store + i);
+        const __m256d old_high = _mm256_loadu_pd(store + i + 4);
+        __m256 w = narrow(_mm256_sub_pd(x_low, _mm256_mul_pd(cc, old_low)),
+                          _mm256_sub_pd(x_high, _mm256_mul_pd(cc, old_high)));
+        // Exponent field below 16: tiny, cut to zero.
+        const __m256i tiny = _mm256_cmpgt_epi32(
+            tiny_below, _mm256_and_si256(_mm256_castps_si256(w), exponent));
+        w = _mm256_andnot_ps(_mm256_castsi256_ps(tiny), w);
+        const int nonzero =
+            _mm256_movemask_ps(_mm256_cmp_ps(w, _mm256_setzero_ps(), _CMP_NEQ_UQ));
+        if (nonzero)
+            last_nonzero = i + 31 - __builtin_clz(unsigned(nonzero));
+        __m256d w_low, w_high;
+        widen(w, &w_low, &w_high);
+        _mm256_storeu_pd(store + i, w_low);
+        _mm256_storeu_pd(store + i + 4, w_high);
+        _mm256_storeu_ps(out + i, narrow(_mm256_add_pd(old_low, _mm256_mul_pd(cc, w_low)),
+                                         _mm256_add_pd(old_high, _mm256_mul_pd(cc, w_high))));
+    }
+    if (i + 4 <= n) {
+        const __m256d x4 = _mm256_cvtps_pd(_mm_loadu_ps(x + i));
+        const __m256d old = _mm256_loadu_pd(store + i);
+        __m128 w = _mm256_cvtpd_ps(_mm256_sub_pd(x4, _mm256_mul_pd(cc, old)));
+        const __m128i tiny = _mm_cmplt_epi32(
+            _mm_and_si128(_mm_castps_si128(w), _mm256_castsi256_si128(exponent)),
+            _mm256_castsi256_si128(tiny_below));
+        w = _mm_andnot_ps(_mm_castsi128_ps(tiny), w);
+        const int nonzero = _mm_movemask_ps(_mm_cmpneq_ps(w, _mm_setzero_ps()));
+        if (nonzero)
+            last_nonzero = i + 31 - __builtin_clz(unsigned(nonzero));
+        const __m256d w4 = _mm256_cvtps_pd(w);
+        _mm256_storeu_pd(store + i, w4);
+        _mm_storeu_ps(out + i, _mm256_cvtpd_ps(_mm256_add_pd(old, _mm256_mul_pd(cc, w4))));
+        i += 4;
+    }
+    for (; i < n; ++i) {
+        const double old = store[i];
+        float w = float(double(x[i]) - c * old);
+        if (allpass_diffuser_is_tiny(w))
+            w = 0.0f;
+        if (w != 0.0f)
+            last_nonzero = i;
+        store[i] = double(w);
+        out[i] = float(old + c * double(w));
+    }
+    return last_nonzero;
+}
+
+void output_sum(float E, float T, const float (*e)[BLOCK_RUN_LENGTH],
+                const float (*d)[BLOCK_RUN_LENGTH], const float* x, float* sum, int32_t n)
+{
+    const __m256 ee = _mm256_set1_ps(E);
+    const __m256 tt = _mm256_set1_ps(T);
+    int32_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        __m256d p_low[BLOCK_LINES], p_high[BLOCK_LINES];
+        for (int k = 0; k < BLOCK_LINES; ++k) {
+            const __m256 p = _mm256_add_ps(_mm256_mul_ps(ee, _mm256_load_ps(e[k] + i)),
+                                           _mm256_mul_ps(tt, _mm256_load_ps(d[k] + i)));
+            widen(p, &p_low[k], &p_high[k]);
+        }
+        __m256d direct_low, direct_high;
+        widen(_mm256_mul_ps(ee, _mm256_load_ps(x + i)), &direct_low, &direct_high);
+        __m256d low = _mm256_add_pd(p_low[2], p_low[0]);
+        __m256d high = _mm256_add_pd(p_high[2], p_high[0]);
+        low = _mm256_sub_pd(low, p_low[1]);
+        high = _mm256_sub_pd(high, p_high[1]);
+        low = _mm256_sub_pd(low, p_low[3]);
+        high = _mm256_sub_pd(high, p_high[3]);
+        low = _mm256_add_pd(low, direct_low);
+        high = _mm256_add_pd(high, direct_high);
+        _mm256_store_ps(sum + i, narrow(low, high));
+    }
+    for (; i < n; ++i) {
+        float P[BLOCK_LINES];
+        for (int k = 0; k < BLOCK_LINES; ++k)
+            P[k] = E * e[k][i] + T * d[k][i];
+        double acc = double(P[2]) + double(P[0]);
+        acc = acc - double(P[1]);
+        acc = acc - double(P[3]);
+        acc = acc + double(E * x[i]);
+        sum[i] = float(acc);
+    }
+}
+
+void feedback_mix(const float (*d)[BLOCK_RUN_LENGTH], const float (*e)[BLOCK_RUN_LENGTH],
+                  float (*f)[BLOCK_RUN_LENGTH], int32_t n)
+{
+    const __m256 half = _mm256_set1_ps(0.5f);
+    int32_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m256 d0 = _mm256_load_ps(d[0] + i);
+        const __m256 d1 = _mm256_load_ps(d[1] + i);
+        const __m256 d2 = _mm256_load_ps(d[2] + i);
+        const __m256 d3 = _mm256_load_ps(d[3] + i);
+        const __m256 f0 =
+            _mm256_mul_ps(_mm256_sub_ps(_mm256_sub_ps(_mm256_add_ps(d1, d0), d2), d3), half);
+        const __m256 f1 =
+            _mm256_mul_ps(_mm256_add_ps(_mm256_sub_ps(_mm256_sub_ps(d0, d1), d2), d3), half);
+        const __m256 f2 =
+            _mm256_mul_ps(_mm256_add_ps(_mm256_sub_ps(_mm256_sub_ps(d1, d0), d2), d3), half);
+        const __m256 f3 =
+            _mm256_mul_ps(_mm256_add_ps(_mm256_add_ps(d3, d2), _mm256_add_ps(d1, d0)), half);
+        _mm256_store_ps(f[0] + i, _mm256_add_ps(f0, _mm256_load_ps(e[0] + i)));
+        _mm256_store_ps(f[1] + i, _mm256_add_ps(f1, _mm256_load_ps(e[1] + i)));
+        _mm256_store_ps(f[2] + i, _mm256_add_ps(f2, _mm256_load_ps(e[2] + i)));
+        _mm256_store_ps(f[3] + i, _mm256_add_ps(f3, _mm256_load_ps(e[3] + i)));
+    }
+    for (; i < n; ++i) {
+        const float dd[BLOCK_LINES] = {d[0][i], d[1][i], d[2][i], d[3][i]};
+        float ff[BLOCK_LINES];
+        feedback_matrix_mix(dd, ff);
+        for (int k = 0; k < BLOCK_LINES; ++k)
+            f[k][i] = ff[k] + e[k][i];
+    }
+}
+
+// Both engines' dampers, the eight feedback dampers in one vector (the
+// first engine's four lines, then the second's) and the two input dampers
+// in two lanes of another. Each lane computes y = x(1 - c) in double plus
+// c * state in single, rounded once, as damping_filter_run does. The x(1 - c)
+// terms do not depend on the recursion, so they are formed for the whole run
+// first, leaving four operations and the conversions per sample on the
+// serial path.
+void damp_pair(const DamperRun* runs, int32_t n)
+{
+    alignas(32) double fed[BLOCK_RUN_LENGTH][2][BLOCK_LINES];  // x(1 - c), sample-major
+    alignas(32) double in_fed[BLOCK_RUN_LENGTH + 2][2];        // both input dampers' x(1 - c)
+    alignas(32) float out[BLOCK_RUN_LENGTH][2 * BLOCK_LINES];   // damped, sample-major
+    alignas(16) float in_out[BLOCK_RUN_LENGTH + 2][2];          // both input dampers' outputs
+
+    alignas(32) float c[2 * BLOCK_LINES], state[2 * BLOCK_LINES];
+    alignas(16) float in_c[4] = {}, in_state[4] = {};
+    for (int e = 0; e < 2; ++e) {
+        const DamperRun& run = runs[e];
+        alignas(32) double feed[BLOCK_LINES];
+        for (int k = 0; k < BLOCK_LINES; ++k) {
+            c[BLOCK_LINES * e + k] = run.feedback[k]->coefficient;
+            state[BLOCK_LINES * e + k] = run.feedback[k]->state;
+            feed[k] = 1.0 - double(run.feedback[k]->coefficient);
+        }
+        in_c[e] = run.input->coefficient;
+        in_state[e] = run.input->state;
+        const __m256d f = _mm256_load_pd(feed);
+        int32_t i = 0;
+        for (; i + 4 <= n; i += 4) {
+            __m128 r0 = _mm_load_ps(run.d[0] + i), r1 = _mm_load_ps(run.d[1] + i);
+            __m128 r2 = _mm_load_ps(run.d[2] + i), r3 = _mm_load_ps(run.d[3] + i);
+            _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+            _mm256_store_pd(fed[i][e], _mm256_mul_pd(_mm256_cvtps_pd(r0), f));
+            _mm256_store_pd(fed[i + 1][e], _mm256_mul_pd(_mm256_cvtps_pd(r1), f));
+            _mm256_store_pd(fed[i + 2][e], _mm256_mul_pd(_mm256_cvtps_pd(r2), f));
+            _mm256_store_pd(fed[i + 3][e], _mm256_mul_pd(_mm256_cvtps_pd(r3), f));
+        }
+        for (; i < n; ++i)
+            for (int k = 0; k < BLOCK_LINES; ++k)
+                fed[i][e][k] = double(run.d[k][i]) * feed[k];
+    }
+    {
+        const double feed_a = 1.0 - double(in_c[0]);
+        const double feed_b = 1.0 - double(in_c[1]);
+        const __m256d f = _mm256_set_pd(feed_b, feed_a, feed_b, feed_a);
+        const float* xa = runs[0].x;
+        const float* xb = runs[1].x;
+        int32_t i = 0;
+        for (; i + 4 <= n; i += 4) {
+            const __m128 a = _mm_loadu_ps(xa + i), b = _mm_loadu_ps(xb + i);
+            _mm256_store_pd(in_fed[i], _mm256_mul_pd(_mm256_cvtps_pd(_mm_unpacklo_ps(a, b)), f));
+            _mm256_store_pd(in_fed[i + 2], _mm256_mul_pd(_mm256_cvtps_pd(_mm_unpackhi_ps(a, b)), f));
+        }
+        for (; i < n; ++i) {
+            in_fed[i][0] = double(xa[i]) * feed_a;
+            in_fed[i][1] = double(xb[i]) * feed_b;
+        }
+    }
+
+    // The serial path.
+    const __m256 cc = _mm256_load_ps(c);
+    __m256 st = _mm256_load_ps(state);
+    const __m128 in_cc = _mm_load_ps(in_c);
+    __m128 in_st = _mm_load_ps(in_state);
+    for (int32_t i = 0; i < n; ++i) {
+        __m256d held_low, held_high;
+        widen(_mm256_mul_ps(cc, st), &held_low, &held_high);
+        st = narrow(_mm256_add_pd(_mm256_load_pd(fed[i][0]), held_low),
+                    _mm256_add_pd(_mm256_load_pd(fed[i][1]), held_high));
+        _mm256_store_ps(out[i], st);
+
+        const __m128d in_held = _mm_cvtps_pd(_mm_mul_ps(in_cc, in_st));
+        in_st = _mm_cvtpd_ps(_mm_add_pd(_mm_load_pd(in_fed[i]), in_held));
+        _mm_storel_pi(reinterpret_cast<__m64*>(in_out[i]), in_st);
+    }
+    _mm256_store_ps(state, st);
+    _mm_store_ps(in_state, in_st);
+
+    for (int e = 0; e < 2; ++e) {
+        const DamperRun& run = runs[e];
+        run.input->state = in_state[e];
+        for (int k = 0; k < BLOCK_LINES; ++k)
+            run.feedback[k]->state = state[BLOCK_LINES * e + k];
+        int32_t i = 0;
+        for (; i + 4 <= n; i += 4) {
+            __m128 r0 = _mm_load_ps(out[i] + BLOCK_LINES * e);
+            __m128 r1 = _mm_load_ps(out[i + 1] + BLOCK_LINES * e);
+            __m128 r2 = _mm_load_ps(out[i + 2] + BLOCK_LINES * e);
+            __m128 r3 = _mm_load_ps(out[i + 3] + BLOCK_LINES * e);
+            _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+            _mm_store_ps(run.d[0] + i, r0);
+            _mm_store_ps(run.d[1] + i, r1);
+            _mm_store_ps(run.d[2] + i, r2);
+            _mm_store_ps(run.d[3] + i, r3);
+        }
+        for (; i < n; ++i)
+            for (int k = 0; k < BLOCK_LINES; ++k)
+                run.d[k][i] = out[i][BLOCK_LINES * e + k];
+    }
+    {
+        float* ya = runs[0].y;
+        float* yb = runs[1].y;
+        int32_t i = 0;
+        for (; i + 4 <= n; i += 4) {
+            const __m128 v0 = _mm_load_ps(in_out[i]);
+            const __m128 v1 = _mm_load_ps(in_out[i + 2]);
+            _mm_storeu_ps(ya + i, _mm_shuffle_ps(v0, v1, _MM_SHUFFLE(2, 0, 2, 0)));
+            _mm_storeu_ps(yb + i, _mm_shuffle_ps(v0, v1, _MM_SHUFFLE(3, 1, 3, 1)));
+        }
+        for (; i < n; ++i) {
+            ya[i] = in_out[i][0];
+            yb[i] = in_out[i][1];
+        }
+    }
+}
+
+void damp(const DamperRun* runs, int engines, int32_t n)
+{
+    if (engines == 2)
+        damp_pair(runs, n);
+    else
+        BLOCK_KERNELS_SSE2.damp(runs, engines, n);
+}
+
+}  // namespace
+
+#pragma GCC pop_options
+
+extern const BlockKernels BLOCK_KERNELS_AVX2 = {guard_input, scale,        diffuse,
+                                                output_sum,  feedback_mix, damp};

@@ -1,0 +1,268 @@
+// The baseline kernels of block processing: SSE2, four floats or two
+// doubles per instruction, every lane rounding as the scalar instruction
+// would, and the tails of a stretch a sample at a time.
+#include <emmintrin.h>
+
+#include <cmath>
+
+#include "allpass_diffuser.h"
+#include "block_kernels.h"
+#include "feedback_matrix.h"
+
+namespace {
+
+// Four values, one per feedback line, at one sample: the lines side by
+// side, so the four damper recursions advance together in one vector.
+struct alignas(16) LineQuad {
+    float v[BLOCK_LINES];
+};
+
+// Four floats as two double vectors (low pair, high pair).
+inline void widen(__m128 v, __m128d* low, __m128d* high)
+{
+    *low = _mm_cvtps_pd(v);
+    *high = _mm_cvtps_pd(_mm_movehl_ps(v, v));
+}
+
+// Two double vectors rounded to four floats.
+inline __m128 narrow(__m128d low, __m128d high)
+{
+    return _mm_movelh_ps(_mm_cvtpd_ps(low), _mm_cvtpd_ps(high));
+}
+
+void guard_input(const float* input, float limit, float* x, int32_t n)
+{
+    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+    const __m128 top = _mm_set1_ps(limit);
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const __m128 v = _mm_loadu_ps(input + i);
+        const __m128 bad = _mm_or_ps(_mm_cmpunord_ps(v, v),
+                                     _mm_cmpgt_ps(_mm_and_ps(v, magnitude), top));
+        _mm_storeu_ps(x + i, _mm_andnot_ps(bad, v));
+    }
+    for (; i < n; ++i) {
+        const float v = input[i];
+        x[i] = (std::isnan(v) || std::fabs(v) > limit) ? 0.0f : v;
+    }
+}
+
+void scale(const float* from, float gain, float* to, int32_t n)
+{
+    const __m128 g = _mm_set1_ps(gain);
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4)
+        _mm_storeu_ps(to + i, _mm_mul_ps(_mm_loadu_ps(from + i), g));
+    for (; i < n; ++i)
+        to[i] = from[i] * gain;
+}
+
+int32_t diffuse(double c, double* store, const float* x, float* out, int32_t n)
+{
+    int32_t last_nonzero = -1;
+    const __m128 zero = _mm_setzero_ps();
+    const __m128d cc = _mm_set1_pd(c);
+    const __m128i exponent = _mm_set1_epi32(0x7f800000);
+    const __m128i tiny_below = _mm_set1_epi32(16 << 23);
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        __m128d x_low, x_high;
+        widen(_mm_loadu_ps(x + i), &x_low, &x_high);
+        const __m128d old_low = _mm_loadu_pd(store + i);
+        const __m128d old_high = _mm_loadu_pd(store + i + 2);
+        __m128 w = narrow(_mm_sub_pd(x_low, _mm_mul_pd(cc, old_low)),
+                          _mm_sub_pd(x_high, _mm_mul_pd(cc, old_high)));
+        const __m128i tiny = _mm_cmplt_epi32(
+            _mm_and_si128(_mm_castps_si128(w), exponent), tiny_below);
+        w = _mm_andnot_ps(_mm_castsi128_ps(tiny), w);
+        const int nonzero = _mm_movemask_ps(_mm_cmpneq_ps(w, zero));
+        if (nonzero)
+            last_nonzero = i + 31 - __builtin_clz(unsigned(nonzero));
+        __m128d w_low, w_high;
+        widen(w, &w_low, &w_high);
+        _mm_storeu_pd(store + i, w_low);
+        _mm_storeu_pd(store + i + 2, w_high);
+        _mm_storeu_ps(out + i, narrow(_mm_add_pd(old_low, _mm_mul_pd(cc, w_low)),
+                                      _mm_add_pd(old_high, _mm_mul_pd(cc, w_high))));
+    }
+    for (; i < n; ++i) {
+        const double old = store[i];
+        float w = float(double(x[i]) - c * old);
+        if (allpass_diffuser_is_tiny(w))
+            w = 0.0f;
+        if (w != 0.0f)
+            last_nonzero = i;
+        store[i] = double(w);
+        out[i] = float(old + c * double(w));
+    }
+    return last_nonzero;
+}
+
+void output_sum(float E, float T, const float (*e)[BLOCK_RUN_LENGTH],
+                const float (*d)[BLOCK_RUN_LENGTH], const float* x, float* sum, int32_t n)
+{
+    const __m128 ee = _mm_set1_ps(E);
+    const __m128 tt = _mm_set1_ps(T);
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        __m128d p_low[BLOCK_LINES], p_high[BLOCK_LINES];
+        for (int k = 0; k < BLOCK_LINES; ++k) {
+            const __m128 p = _mm_add_ps(_mm_mul_ps(ee, _mm_load_ps(e[k] + i)),
+                                        _mm_mul_ps(tt, _mm_load_ps(d[k] + i)));
+            widen(p, &p_low[k], &p_high[k]);
+        }
+        __m128d direct_low, direct_high;
+        widen(_mm_mul_ps(ee, _mm_load_ps(x + i)), &direct_low, &direct_high);
+        __m128d low = _mm_add_pd(p_low[2], p_low[0]);
+        __m128d high = _mm_add_pd(p_high[2], p_high[0]);
+        low = _mm_sub_pd(low, p_low[1]);
+        high = _mm_sub_pd(high, p_high[1]);
+        low = _mm_sub_pd(low, p_low[3]);
+        high = _mm_sub_pd(high, p_high[3]);
+        low = _mm_add_pd(low, direct_low);
+        high = _mm_add_pd(high, direct_high);
+        _mm_store_ps(sum + i, narrow(low, high));
+    }
+    for (; i < n; ++i) {
+        float P[BLOCK_LINES];
+        for (int k = 0; k < BLOCK_LINES; ++k)
+            P[k] = E * e[k][i] + T * d[k][i];
+        double acc = double(P[2]) + double(P[0]);
+        acc = acc - double(P[1]);
+        acc = acc - double(P[3]);
+        acc = acc + double(E * x[i]);
+        sum[i] = float(acc);
+    }
+}
+
+void feedback_mix(const float (*d)[BLOCK_RUN_LENGTH], const float (*e)[BLOCK_RUN_LENGTH],
+                  float (*f)[BLOCK_RUN_LENGTH], int32_t n)
+{
+    const __m128 half = _mm_set1_ps(0.5f);
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const __m128 d0 = _mm_load_ps(d[0] + i);
+        const __m128 d1 = _mm_load_ps(d[1] + i);
+        const __m128 d2 = _mm_load_ps(d[2] + i);
+        const __m128 d3 = _mm_load_ps(d[3] + i);
+        const __m128 f0 = _mm_mul_ps(_mm_sub_ps(_mm_sub_ps(_mm_add_ps(d1, d0), d2), d3), half);
+        const __m128 f1 = _mm_mul_ps(_mm_add_ps(_mm_sub_ps(_mm_sub_ps(d0, d1), d2), d3), half);
+        const __m128 f2 = _mm_mul_ps(_mm_add_ps(_mm_sub_ps(_mm_sub_ps(d1, d0), d2), d3), half);
+        const __m128 f3 = _mm_mul_ps(_mm_add_ps(_mm_add_ps(d3, d2), _mm_add_ps(d1, d0)), half);
+        _mm_store_ps(f[0] + i, _mm_add_ps(f0, _mm_load_ps(e[0] + i)));
+        _mm_store_ps(f[1] + i, _mm_add_ps(f1, _mm_load_ps(e[1] + i)));
+        _mm_store_ps(f[2] + i, _mm_add_ps(f2, _mm_load_ps(e[2] + i)));
+        _mm_store_ps(f[3] + i, _mm_add_ps(f3, _mm_load_ps(e[3] + i)));
+    }
+    for (; i < n; ++i) {
+        const float dd[BLOCK_LINES] = {d[0][i], d[1][i], d[2][i], d[3][i]};
+        float ff[BLOCK_LINES];
+        feedback_matrix_mix(dd, ff);
+        for (int k = 0; k < BLOCK_LINES; ++k)
+            f[k][i] = ff[k] + e[k][i];
+    }
+}
+
+// d[k][i] (line-major) to quads[i] (sample-major) and back, four samples
+// at a time; the tail of a run that is not a multiple of four goes singly.
+void to_quads(const float (*d)[BLOCK_RUN_LENGTH], LineQuad* quads, int32_t n)
+{
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        __m128 r0 = _mm_load_ps(d[0] + i), r1 = _mm_load_ps(d[1] + i);
+        __m128 r2 = _mm_load_ps(d[2] + i), r3 = _mm_load_ps(d[3] + i);
+        _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+        _mm_store_ps(quads[i].v, r0);
+        _mm_store_ps(quads[i + 1].v, r1);
+        _mm_store_ps(quads[i + 2].v, r2);
+        _mm_store_ps(quads[i + 3].v, r3);
+    }
+    for (; i < n; ++i)
+        for (int k = 0; k < BLOCK_LINES; ++k)
+            quads[i].v[k] = d[k][i];
+}
+
+void from_quads(const LineQuad* quads, float (*d)[BLOCK_RUN_LENGTH], int32_t n)
+{
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        __m128 r0 = _mm_load_ps(quads[i].v), r1 = _mm_load_ps(quads[i + 1].v);
+        __m128 r2 = _mm_load_ps(quads[i + 2].v), r3 = _mm_load_ps(quads[i + 3].v);
+        _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+        _mm_store_ps(d[0] + i, r0);
+        _mm_store_ps(d[1] + i, r1);
+        _mm_store_ps(d[2] + i, r2);
+        _mm_store_ps(d[3] + i, r3);
+    }
+    for (; i < n; ++i)
+        for (int k = 0; k < BLOCK_LINES; ++k)
+            d[k][i] = quads[i].v[k];
+}
+
+// The input damper (one lane) and the four feedback dampers (one vector
+// lane per line) of every engine advance together, sample by sample. Each
+// lane computes x(1 - c) in double plus c * state in single, rounded once,
+// as damping_filter_run does.
+template <int ENGINES>
+void damp_engines(const DamperRun* runs, int32_t n)
+{
+    LineQuad quads[ENGINES][BLOCK_RUN_LENGTH];
+    float in_c[ENGINES], in_state[ENGINES];
+    double in_feed[ENGINES];
+    __m128 fb_c[ENGINES], fb_state[ENGINES];
+    __m128d fb_feed_low[ENGINES], fb_feed_high[ENGINES];
+    for (int e = 0; e < ENGINES; ++e) {
+        const DamperRun& run = runs[e];
+        to_quads(run.d, quads[e], n);
+        in_c[e] = run.input->coefficient;
+        in_feed[e] = 1.0 - double(in_c[e]);
+        in_state[e] = run.input->state;
+        alignas(16) float c[BLOCK_LINES], state[BLOCK_LINES];
+        alignas(16) double feed[BLOCK_LINES];
+        for (int k = 0; k < BLOCK_LINES; ++k) {
+            c[k] = run.feedback[k]->coefficient;
+            feed[k] = 1.0 - double(c[k]);
+            state[k] = run.feedback[k]->state;
+        }
+        fb_c[e] = _mm_load_ps(c);
+        fb_state[e] = _mm_load_ps(state);
+        fb_feed_low[e] = _mm_load_pd(feed);
+        fb_feed_high[e] = _mm_load_pd(feed + 2);
+    }
+    for (int32_t i = 0; i < n; ++i) {
+        for (int e = 0; e < ENGINES; ++e) {
+            in_state[e] =
+                float(double(runs[e].x[i]) * in_feed[e] + double(in_c[e] * in_state[e]));
+            runs[e].y[i] = in_state[e];
+
+            __m128d x_low, x_high, held_low, held_high;
+            widen(_mm_load_ps(quads[e][i].v), &x_low, &x_high);
+            widen(_mm_mul_ps(fb_c[e], fb_state[e]), &held_low, &held_high);
+            fb_state[e] = narrow(_mm_add_pd(_mm_mul_pd(x_low, fb_feed_low[e]), held_low),
+                                 _mm_add_pd(_mm_mul_pd(x_high, fb_feed_high[e]), held_high));
+            _mm_store_ps(quads[e][i].v, fb_state[e]);
+        }
+    }
+    for (int e = 0; e < ENGINES; ++e) {
+        const DamperRun& run = runs[e];
+        run.input->state = in_state[e];
+        alignas(16) float state[BLOCK_LINES];
+        _mm_store_ps(state, fb_state[e]);
+        for (int k = 0; k < BLOCK_LINES; ++k)
+            run.feedback[k]->state = state[k];
+        from_quads(quads[e], run.d, n);
+    }
+}
+
+void damp(const DamperRun* runs, int engines, int32_t n)
+{
+    if (engines == 2)
+        damp_engines<2>(runs, n);
+    else
+        damp_engines<1>(runs, n);
+}
+
+}  // namespace
+
+extern const BlockKernels BLOCK_KERNELS_SSE2 = {guard_input, scale,        diffuse,
+                                                output_sum,  feedback_mix, damp};
