@@ -1,3 +1,4 @@
+// Construction, flushing and destruction of the engine.
 #include "reverb_engine.h"
 
 #include <cmath>
@@ -5,50 +6,17 @@
 #include <cstring>
 
 #include "block_kernels.h"
-#include "feedback_matrix.h"
+#include "reverb_engine_tuning.h"
 
 namespace {
 
-// 1/340: seconds per metre at a speed of sound of 340 m/s (construction).
-constexpr double SECONDS_PER_METRE = 0.0029411764705882353;
-// The same in single precision, rounded to 0.00294 (the setters).
-constexpr float SECONDS_PER_METRE_F = 0.00294f;
 // Headroom of the feedback delay lines beyond the largest room.
 constexpr int32_t FDN_HEADROOM = 1000;
-// Feedback length ratios of lines 1 to 3 against line 0.
-constexpr double FDN_RATIOS[3] = {0.81649, 0.7071, 0.63245};
-constexpr float FDN_RATIOS_F[3] = {0.81649f, 0.7071f, 0.63245f};
-// Tap positions as shares of the longest feedback delay (the setters).
-constexpr float TAP_RATIOS_F[ENGINE_TAP_COUNT] = {0.41f, 0.3f, 0.155f, 0.01f};
-// Tap offset in samples, so no tap reads the sample being written.
-constexpr int32_t TAP_OFFSET = 5;
-// 0.001 (-60 dB) as a single-precision base.
-constexpr float SIXTY_DB_F = 0.001f;
-// Inputs above this magnitude are treated as silence.
-constexpr float INPUT_LIMIT = 100000.0f;
 
 // The diffuser chain is laid out in 1341 shares of the shortest feedback
 // delay: 210 for the input diffuser and the rest for each output chain.
 constexpr float SHARE_PER_SAMPLE = 0.000745712139f;  // 1/1341
 constexpr int32_t TOTAL_SHARES = 1341;
-
-void compute_feedback_gains(ReverbEngine* engine, float g)
-{
-    for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
-        engine->fdn_gains[k] = -powf(g, float(engine->fdn_lengths[k]));
-}
-
-// Keeps every read distance inside its line, whatever room size a caller
-// passes; the plug-in's room sizes never reach these bounds.
-void keep_reads_inside(ReverbEngine* engine)
-{
-    for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
-        if (engine->fdn_lengths[k] > engine->fdn_delays[k]->size)
-            engine->fdn_lengths[k] = engine->fdn_delays[k]->size;
-    for (int k = 0; k < ENGINE_TAP_COUNT; ++k)
-        if (engine->tap_positions[k] > engine->tap_delay->size)
-            engine->tap_positions[k] = engine->tap_delay->size;
-}
 
 // Tap line length: 44000 samples, or more when a room of max_room_size at
 // this rate puts the first tap further back, so every tap fits.
@@ -97,6 +65,22 @@ bool create_diffusers(ReverbEngine* engine, float spread)
 }
 
 }  // namespace
+
+void reverb_engine_compute_feedback_gains(ReverbEngine* engine, float g)
+{
+    for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
+        engine->fdn_gains[k] = -powf(g, float(engine->fdn_lengths[k]));
+}
+
+void reverb_engine_keep_reads_inside(ReverbEngine* engine)
+{
+    for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
+        if (engine->fdn_lengths[k] > engine->fdn_delays[k]->size)
+            engine->fdn_lengths[k] = engine->fdn_delays[k]->size;
+    for (int k = 0; k < ENGINE_TAP_COUNT; ++k)
+        if (engine->tap_positions[k] > engine->tap_delay->size)
+            engine->tap_positions[k] = engine->tap_delay->size;
+}
 
 int32_t round_to_nearest(float v)
 {
@@ -150,7 +134,7 @@ ReverbEngine* reverb_engine_create(int32_t rate, float max_room_size, float room
         for (int k = 1; k < ENGINE_FDN_COUNT; ++k)
             engine->fdn_lengths[k] =
                 round_to_nearest(float(double(engine->largest_delay) * FDN_RATIOS[k - 1]));
-        compute_feedback_gains(engine, float(engine->decay_factor));
+        reverb_engine_compute_feedback_gains(engine, float(engine->decay_factor));
     }
 
     if (!create_diffusers(engine, spread))
@@ -169,7 +153,7 @@ ReverbEngine* reverb_engine_create(int32_t rate, float max_room_size, float room
         engine->tap_gains[k] =
             float(std::pow(engine->decay_factor, double(engine->tap_positions[k])));
 
-    keep_reads_inside(engine);
+    reverb_engine_keep_reads_inside(engine);
     // The scratch arrays are zero from the zero-filled allocation.
     return engine;
 
@@ -193,163 +177,6 @@ void reverb_engine_flush(ReverbEngine* engine)
     for (int k = 0; k < ENGINE_CHAIN_LENGTH; ++k) {
         allpass_diffuser_clear(engine->left_diffusers[k]);
         allpass_diffuser_clear(engine->right_diffusers[k]);
-    }
-}
-
-void reverb_engine_set_room_size(ReverbEngine* engine, float size)
-{
-    if (!(size > 1.0f))
-        size = 1.0f;  // also NaN
-    engine->room_size = size;
-    const float largest = float(engine->sample_rate) * (size * SECONDS_PER_METRE_F);
-    engine->largest_delay = largest;
-
-    engine->fdn_lengths[0] = round_to_nearest(largest);
-    for (int k = 1; k < ENGINE_FDN_COUNT; ++k)
-        engine->fdn_lengths[k] = round_to_nearest(largest * FDN_RATIOS_F[k - 1]);
-    for (int k = 0; k < ENGINE_TAP_COUNT; ++k)
-        engine->tap_positions[k] = round_to_nearest(largest * TAP_RATIOS_F[k]) + TAP_OFFSET;
-    keep_reads_inside(engine);
-
-    const float g = float(engine->decay_factor);
-    compute_feedback_gains(engine, g);
-    for (int k = 0; k < ENGINE_TAP_COUNT; ++k)
-        engine->tap_gains[k] = powf(g, float(engine->tap_positions[k]));
-}
-
-void reverb_engine_set_decay_time(ReverbEngine* engine, float seconds)
-{
-    engine->decay_time = seconds;
-    const float samples = float(engine->sample_rate) * seconds;
-    const float g = powf(SIXTY_DB_F, float(1.0 / double(samples)));
-    engine->decay_factor = double(g);
-    compute_feedback_gains(engine, g);
-}
-
-void reverb_engine_set_damping(ReverbEngine* engine, float damping)
-{
-    engine->damping = damping;
-    for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
-        engine->fdn_dampers[k]->coefficient = damping;
-}
-
-void reverb_engine_set_input_bandwidth(ReverbEngine* engine, float bandwidth)
-{
-    engine->input_bandwidth = bandwidth;
-    engine->input_damper->coefficient = 1.0f - bandwidth;
-}
-
-void reverb_engine_set_early_level(ReverbEngine* engine, float level)
-{
-    engine->early_level = level;
-}
-
-void reverb_engine_set_tail_level(ReverbEngine* engine, float level)
-{
-    engine->tail_level = level;
-}
-
-ReverbEngineOutput reverb_engine_process(ReverbEngine* engine, float x)
-{
-    // Input guard: NaN and magnitudes above the limit act as silence.
-    if (std::isnan(x) || std::fabs(x) > INPUT_LIMIT)
-        x = 0.0f;
-
-    const float y = damping_filter_run(engine->input_damper, x);
-    const float z = allpass_diffuser_run(engine->input_diffuser, y);
-
-    float* const e = engine->tap_outputs;
-    DelayLine* const taps = engine->tap_delay;
-    for (int k = 0; k < ENGINE_TAP_COUNT; ++k)
-        e[k] = delay_line_tap(taps, engine->tap_positions[k]) * engine->tap_gains[k];
-    delay_line_push(taps, z);
-
-    float* const d = engine->fdn_outputs;
-    for (int k = 0; k < ENGINE_FDN_COUNT; ++k) {
-        const float fed =
-            delay_line_tap(engine->fdn_delays[k], engine->fdn_lengths[k]) * engine->fdn_gains[k];
-        d[k] = damping_filter_run(engine->fdn_dampers[k], fed);
-    }
-
-    const float E = engine->early_level;
-    const float T = engine->tail_level;
-    float P[ENGINE_FDN_COUNT];
-    for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
-        P[k] = E * e[k] + T * d[k];
-    double acc = double(P[2]) + double(P[0]);
-    acc = acc - double(P[1]);
-    acc = acc - double(P[3]);
-    acc = acc + double(E * x);
-    const float sum = float(acc);
-
-    float* const f = engine->fdn_feedback;
-    feedback_matrix_mix(d, f);
-    for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
-        delay_line_push(engine->fdn_delays[k], f[k] + e[k]);
-
-    float left = sum;
-    float right = sum;
-    for (int k = 0; k < ENGINE_CHAIN_LENGTH; ++k) {
-        left = allpass_diffuser_run(engine->left_diffusers[k], left);
-        right = allpass_diffuser_run(engine->right_diffusers[k], right);
-    }
-    return {left, right};
-}
-
-bool reverb_engine_is_silent(const ReverbEngine* engine)
-{
-    if (engine->input_damper->state != 0.0f || !delay_line_is_silent(engine->tap_delay) ||
-        !allpass_diffuser_is_silent(engine->input_diffuser))
-        return false;
-    for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
-        if (engine->fdn_dampers[k]->state != 0.0f || !delay_line_is_silent(engine->fdn_delays[k]))
-            return false;
-    for (int k = 0; k < ENGINE_CHAIN_LENGTH; ++k)
-        if (!allpass_diffuser_is_silent(engine->left_diffusers[k]) ||
-            !allpass_diffuser_is_silent(engine->right_diffusers[k]))
-            return false;
-    return true;
-}
-
-namespace {
-
-// index + count, wrapped into [0, size); count is a stretch of a block, so
-// this usually takes one compare and no division.
-int32_t advanced(int32_t index, int32_t size, int32_t count)
-{
-    int64_t moved = int64_t(index) + count;
-    while (moved >= size)
-        moved -= size;
-    return int32_t(moved);
-}
-
-void skip_line(DelayLine* line, int32_t count)
-{
-    line->index = advanced(line->index, line->size, count);
-}
-
-void skip_diffuser(AllpassDiffuser* diffuser, int32_t count)
-{
-    diffuser->index = advanced(diffuser->index, diffuser->size, count);
-}
-
-}  // namespace
-
-void reverb_engine_skip_silence(ReverbEngine* engine, int32_t count)
-{
-    // Silence in a silent engine computes +0.0 everywhere: the dampers keep
-    // their zero state, every store takes zeros, and only the positions move.
-    skip_line(engine->tap_delay, count);
-    skip_diffuser(engine->input_diffuser, count);
-    for (int k = 0; k < ENGINE_FDN_COUNT; ++k) {
-        skip_line(engine->fdn_delays[k], count);
-        engine->fdn_outputs[k] = 0.0f;
-        engine->tap_outputs[k] = 0.0f;
-        engine->fdn_feedback[k] = 0.0f;
-    }
-    for (int k = 0; k < ENGINE_CHAIN_LENGTH; ++k) {
-        skip_diffuser(engine->left_diffusers[k], count);
-        skip_diffuser(engine->right_diffusers[k], count);
     }
 }
 

@@ -16,13 +16,13 @@
 #include "block_kernels.h"
 #include "feedback_matrix.h"
 #include "reverb_engine.h"
+#include "reverb_engine_tuning.h"
 
 namespace {
 
 constexpr int32_t RUN_LENGTH = BLOCK_RUN_LENGTH;
 // Below this many samples per run the stage-by-stage work does not pay.
 constexpr int32_t MIN_RUN_LENGTH = 8;
-constexpr float INPUT_LIMIT = 100000.0f;
 
 struct RunScratch {
     alignas(32) float x[RUN_LENGTH];           // guarded input
@@ -152,7 +152,7 @@ void read_run(EngineRun& run, int32_t n)
     ReverbEngine* engine = run.engine;
     const BlockKernels* kernels = engine->kernels;
     RunScratch& s = run.scratch;
-    kernels->guard_input(run.input, INPUT_LIMIT, s.x, n);
+    kernels->guard_input(run.input, ENGINE_INPUT_LIMIT, s.x, n);
     for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
         read_weighted(kernels, engine->fdn_delays[k], engine->fdn_lengths[k],
                       engine->fdn_gains[k], s.d[k], n);

@@ -1,0 +1,58 @@
+// The engine's setters: retuning between samples.
+#include <cmath>
+
+#include "reverb_engine.h"
+#include "reverb_engine_tuning.h"
+
+void reverb_engine_set_room_size(ReverbEngine* engine, float size)
+{
+    if (!(size > 1.0f))
+        size = 1.0f;  // also NaN
+    engine->room_size = size;
+    const float largest = float(engine->sample_rate) * (size * SECONDS_PER_METRE_F);
+    engine->largest_delay = largest;
+
+    engine->fdn_lengths[0] = round_to_nearest(largest);
+    for (int k = 1; k < ENGINE_FDN_COUNT; ++k)
+        engine->fdn_lengths[k] = round_to_nearest(largest * FDN_RATIOS_F[k - 1]);
+    for (int k = 0; k < ENGINE_TAP_COUNT; ++k)
+        engine->tap_positions[k] = round_to_nearest(largest * TAP_RATIOS_F[k]) + TAP_OFFSET;
+    reverb_engine_keep_reads_inside(engine);
+
+    const float g = float(engine->decay_factor);
+    reverb_engine_compute_feedback_gains(engine, g);
+    for (int k = 0; k < ENGINE_TAP_COUNT; ++k)
+        engine->tap_gains[k] = powf(g, float(engine->tap_positions[k]));
+}
+
+void reverb_engine_set_decay_time(ReverbEngine* engine, float seconds)
+{
+    engine->decay_time = seconds;
+    const float samples = float(engine->sample_rate) * seconds;
+    const float g = powf(SIXTY_DB_F, float(1.0 / double(samples)));
+    engine->decay_factor = double(g);
+    reverb_engine_compute_feedback_gains(engine, g);
+}
+
+void reverb_engine_set_damping(ReverbEngine* engine, float damping)
+{
+    engine->damping = damping;
+    for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
+        engine->fdn_dampers[k]->coefficient = damping;
+}
+
+void reverb_engine_set_input_bandwidth(ReverbEngine* engine, float bandwidth)
+{
+    engine->input_bandwidth = bandwidth;
+    engine->input_damper->coefficient = 1.0f - bandwidth;
+}
+
+void reverb_engine_set_early_level(ReverbEngine* engine, float level)
+{
+    engine->early_level = level;
+}
+
+void reverb_engine_set_tail_level(ReverbEngine* engine, float level)
+{
+    engine->tail_level = level;
+}
