@@ -49,16 +49,7 @@ __attribute__((noinline)) void run_mono(ReverbInstance* self, uint32_t sample_co
         reverb_stretch_engines(self, x, n, &wet);
 
         const float t = targets.wet_target * fade;
-        FilterSection low = self->out_filter_left;
-        for (uint32_t j = 0; j < n; ++j) {
-            const float g = filter_section_process(&low, wet.b_left[j]);
-            const float u = wet.a_left[j] + g;
-            // The input is read again here, just before the output of the
-            // same sample is written, so `in` and `out` may share a buffer.
-            const float v = targets.dry_target * in[start + j];
-            out[start + j] = t * u + v;
-        }
-        self->out_filter_left = low;
+        reverb_stretch_mix_mono(self, &wet, in + start, t, targets.dry_target, out + start, n);
     }
 }
 

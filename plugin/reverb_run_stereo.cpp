@@ -50,27 +50,9 @@ __attribute__((noinline)) void run_stereo(ReverbInstance* self, uint32_t sample_
         reverb_stretch_engines(self, x, n, &wet);
 
         const float t = targets.wet_target * fade;
-        const float scale = targets.low_band_scale;
-        FilterSection low_left = self->out_filter_left;
-        FilterSection low_right = self->out_filter_right;
-        for (uint32_t j = 0; j < n; ++j) {
-            const float g_left = filter_section_process(&low_left, wet.b_left[j]);
-            const float g_right = filter_section_process(&low_right, wet.b_right[j]);
-            // Both inputs are read before either output is written, so any
-            // output may share a buffer with any input.
-            const float left_in = in_l[start + j];
-            const float right_in = in_r[start + j];
-
-            const float u_left = wet.a_left[j] + scale * g_left;
-            const float v_left = targets.dry_target * left_in;
-            out_l[start + j] = t * u_left + v_left;
-
-            const float v_right = targets.dry_target * right_in;
-            const float u_right = wet.a_right[j] + scale * g_right;
-            out_r[start + j] = t * u_right + v_right;
-        }
-        self->out_filter_left = low_left;
-        self->out_filter_right = low_right;
+        reverb_stretch_mix_stereo(self, &wet, in_l + start, in_r + start, t,
+                                  targets.low_band_scale, targets.dry_target, out_l + start,
+                                  out_r + start, n);
     }
 }
 

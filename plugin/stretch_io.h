@@ -14,6 +14,7 @@
 #include "reverb_engine.h"
 #include "reverb_instance.h"
 #include "reverb_run.h"
+#include "section_pair.h"
 
 // x[j] = reverb_input_or_silence(fade * in[j]); `in_right`, when not null,
 // is added first (in_right[j] + in[j], the stereo sum). Returns true when
@@ -93,23 +94,103 @@ struct StretchEngineOutputs {
 // the pre-delay line per sample, post_filter on what the line gives for
 // engine_a, the line's output unfiltered for engine_b, then both engines over
 // the stretch.
+//
+// pre_filter and post_filter run as one SectionPair, post_filter a sample
+// behind: in step j the pair takes x[j] and the line's output of sample
+// j - 1, which exists by then, so the two recursions share their
+// instructions. The first pre_filter sample and the last post_filter sample
+// go alone. Each section still sees its inputs in order, so every value is
+// what sample-by-sample processing gives.
 static inline void reverb_stretch_engines(ReverbInstance* self, const float* x, uint32_t n,
                                           StretchEngineOutputs* out)
 {
     float delayed[RUN_STRETCH];  // d: read from the pre-delay line
     float high[RUN_STRETCH];     // h: d through post_filter, engine_a's input
-    // The sections are worked on as local copies: the pre-delay memory holds
-    // floats too, and the compiler must otherwise assume a store to it may
-    // change a section and reload its state at every sample.
     FilterSection pre = self->pre_filter;
     FilterSection post = self->post_filter;
-    for (uint32_t j = 0; j < n; ++j) {
-        const float p = filter_section_process(&pre, x[j]);
-        delayed[j] = predelay_line_step(self, p);
-        high[j] = filter_section_process(&post, delayed[j]);
+    delayed[0] = predelay_line_step(self, filter_section_process(&pre, x[0]));
+    SectionPair sections = section_pair_load(&pre, &post);
+    for (uint32_t j = 1; j < n; ++j) {
+        const __m128 y = section_pair_process(&sections, section_pair_lanes(x[j], delayed[j - 1]));
+        delayed[j] = predelay_line_step(self, _mm_cvtss_f32(y));
+        high[j - 1] = section_pair_second(y);
     }
+    section_pair_store(&sections, &pre, &post);
+    high[n - 1] = filter_section_process(&post, delayed[n - 1]);
     self->pre_filter = pre;
     self->post_filter = post;
     reverb_engine_process_pair(self->engine_a, high, out->a_left, out->a_right, self->engine_b,
                                delayed, out->b_left, out->b_right, int32_t(n));
+}
+
+// The end of the stereo chain for a stretch: the two output filters on
+// engine_b's outputs, as one SectionPair (left in lane 0), then
+// out = t * (a + scale * g) + dry * in on each side, four samples to an
+// instruction. Both inputs of a group of samples are read before either
+// output of it is written, so any output may share a buffer with any input.
+static inline void reverb_stretch_mix_stereo(ReverbInstance* self, const StretchEngineOutputs* wet,
+                                             const float* in_l, const float* in_r, float t,
+                                             float scale, float dry, float* out_l, float* out_r,
+                                             uint32_t n)
+{
+    alignas(16) float g[RUN_STRETCH][2];  // filtered engine_b outputs, left and right
+    SectionPair low = section_pair_load(&self->out_filter_left, &self->out_filter_right);
+    for (uint32_t j = 0; j < n; ++j) {
+        const __m128 y = section_pair_process(&low, section_pair_lanes(wet->b_left[j], wet->b_right[j]));
+        _mm_storel_pi(reinterpret_cast<__m64*>(g[j]), y);
+    }
+    section_pair_store(&low, &self->out_filter_left, &self->out_filter_right);
+
+    const __m128 tt = _mm_set1_ps(t);
+    const __m128 ss = _mm_set1_ps(scale);
+    const __m128 dd = _mm_set1_ps(dry);
+    uint32_t j = 0;
+    for (; j + 4 <= n; j += 4) {
+        const __m128 g01 = _mm_load_ps(g[j]);
+        const __m128 g23 = _mm_load_ps(g[j + 2]);
+        const __m128 g_left = _mm_shuffle_ps(g01, g23, _MM_SHUFFLE(2, 0, 2, 0));
+        const __m128 g_right = _mm_shuffle_ps(g01, g23, _MM_SHUFFLE(3, 1, 3, 1));
+        const __m128 left_in = _mm_loadu_ps(in_l + j);
+        const __m128 right_in = _mm_loadu_ps(in_r + j);
+        const __m128 u_left = _mm_add_ps(_mm_loadu_ps(wet->a_left + j), _mm_mul_ps(ss, g_left));
+        const __m128 u_right = _mm_add_ps(_mm_loadu_ps(wet->a_right + j), _mm_mul_ps(ss, g_right));
+        _mm_storeu_ps(out_l + j, _mm_add_ps(_mm_mul_ps(tt, u_left), _mm_mul_ps(dd, left_in)));
+        _mm_storeu_ps(out_r + j, _mm_add_ps(_mm_mul_ps(tt, u_right), _mm_mul_ps(dd, right_in)));
+    }
+    for (; j < n; ++j) {
+        const float left_in = in_l[j];
+        const float right_in = in_r[j];
+        const float u_left = wet->a_left[j] + scale * g[j][0];
+        const float u_right = wet->a_right[j] + scale * g[j][1];
+        out_l[j] = t * u_left + dry * left_in;
+        out_r[j] = t * u_right + dry * right_in;
+    }
+}
+
+// The end of the mono chain for a stretch: the output filter on engine_b's
+// left output, then out = t * (a + g) + dry * in, four samples to an
+// instruction. Each group of inputs is read before its outputs are written,
+// so `in` and `out` may share a buffer.
+static inline void reverb_stretch_mix_mono(ReverbInstance* self, const StretchEngineOutputs* wet,
+                                           const float* in, float t, float dry, float* out,
+                                           uint32_t n)
+{
+    alignas(16) float g[RUN_STRETCH];  // filtered engine_b output
+    FilterSection low = self->out_filter_left;
+    for (uint32_t j = 0; j < n; ++j)
+        g[j] = filter_section_process(&low, wet->b_left[j]);
+    self->out_filter_left = low;
+
+    const __m128 tt = _mm_set1_ps(t);
+    const __m128 dd = _mm_set1_ps(dry);
+    uint32_t j = 0;
+    for (; j + 4 <= n; j += 4) {
+        const __m128 u = _mm_add_ps(_mm_loadu_ps(wet->a_left + j), _mm_load_ps(g + j));
+        const __m128 v = _mm_mul_ps(dd, _mm_loadu_ps(in + j));
+        _mm_storeu_ps(out + j, _mm_add_ps(_mm_mul_ps(tt, u), v));
+    }
+    for (; j < n; ++j) {
+        const float u = wet->a_left[j] + g[j];
+        out[j] = t * u + dry * in[j];
+    }
 }

@@ -1,0 +1,77 @@
+// SectionPair: two filter sections side by side in the lanes of SSE2
+// vectors (lane 0 the first, lane 1 the second; lanes 2 and 3 stay zero),
+// so two independent recursions cost one set of instructions. Each lane
+// computes exactly what filter_section_process computes: the same products,
+// added in the same order, and the same cut of tiny outputs to +0.0.
+#pragma once
+
+#include <emmintrin.h>
+
+#include "filter_section.h"
+
+struct SectionPair {
+    __m128 fb1, fb2, ff0, ff1, ff2;  // coefficients
+    __m128 x1, x2, y1, y2;           // histories
+};
+
+// Two floats in lanes 0 and 1, zeros above.
+static inline __m128 section_pair_lanes(float first, float second)
+{
+    return _mm_unpacklo_ps(_mm_set_ss(first), _mm_set_ss(second));
+}
+
+static inline SectionPair section_pair_load(const FilterSection* first,
+                                            const FilterSection* second)
+{
+    return {section_pair_lanes(first->fb1, second->fb1),
+            section_pair_lanes(first->fb2, second->fb2),
+            section_pair_lanes(first->ff0, second->ff0),
+            section_pair_lanes(first->ff1, second->ff1),
+            section_pair_lanes(first->ff2, second->ff2),
+            section_pair_lanes(first->x1, second->x1),
+            section_pair_lanes(first->x2, second->x2),
+            section_pair_lanes(first->y1, second->y1),
+            section_pair_lanes(first->y2, second->y2)};
+}
+
+// Writes the histories back; the coefficients were only read.
+static inline void section_pair_store(const SectionPair* pair, FilterSection* first,
+                                      FilterSection* second)
+{
+    alignas(16) float v[4][4];
+    _mm_store_ps(v[0], pair->x1);
+    _mm_store_ps(v[1], pair->x2);
+    _mm_store_ps(v[2], pair->y1);
+    _mm_store_ps(v[3], pair->y2);
+    FilterSection* sections[2] = {first, second};
+    for (int k = 0; k < 2; ++k) {
+        sections[k]->x1 = v[0][k];
+        sections[k]->x2 = v[1][k];
+        sections[k]->y1 = v[2][k];
+        sections[k]->y2 = v[3][k];
+    }
+}
+
+// One sample in each lane of x; returns both outputs.
+static inline __m128 section_pair_process(SectionPair* pair, __m128 x)
+{
+    __m128 y = _mm_add_ps(_mm_mul_ps(pair->ff2, pair->x2), _mm_mul_ps(pair->ff1, pair->x1));
+    y = _mm_add_ps(y, _mm_mul_ps(pair->fb1, pair->y1));
+    y = _mm_add_ps(y, _mm_mul_ps(pair->fb2, pair->y2));
+    y = _mm_add_ps(y, _mm_mul_ps(pair->ff0, x));
+    // Exponent field 15 or less: +0.0.
+    const __m128i tiny = _mm_cmplt_epi32(
+        _mm_and_si128(_mm_castps_si128(y), _mm_set1_epi32(0x7f800000)), _mm_set1_epi32(16 << 23));
+    y = _mm_andnot_ps(_mm_castsi128_ps(tiny), y);
+    pair->x2 = pair->x1;
+    pair->x1 = x;
+    pair->y2 = pair->y1;
+    pair->y1 = y;
+    return y;
+}
+
+// Lane 1 of v.
+static inline float section_pair_second(__m128 v)
+{
+    return _mm_cvtss_f32(_mm_shuffle_ps(v, v, _MM_SHUFFLE(1, 1, 1, 1)));
+}
