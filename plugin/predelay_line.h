@@ -44,6 +44,58 @@ static inline float predelay_line_step(ReverbInstance* self, float p)
     return self->predelay_buffer[read];
 }
 
+// A stretch of `count` steps whose read distance is known in advance:
+// the glide has settled (a step leaves the smoothed delay as it is, and the
+// step is a fixed function of the delay, so every later step does too), and
+// the write position does not wrap inside the stretch. The distance read
+// minus write, int32_t(double(write + CAPACITY) - smoothed) - write, then
+// takes at most two neighbouring values and never decreases as write grows
+// (only the rounding of the subtraction varies, and coarser spacing of
+// doubles only rounds up more), so when the first and the last step of the
+// stretch agree every step between does. Returns that distance, or
+// PREDELAY_NO_OFFSET when it cannot be known in advance.
+constexpr int32_t PREDELAY_NO_OFFSET = -1 - PREDELAY_CAPACITY;
+
+static inline int32_t predelay_line_stretch_offset(const ReverbInstance* self, uint32_t count)
+{
+    const double smoothed = self->predelay_smoothed;
+    if (smoothed * self->smooth_coef + self->predelay_target * self->smooth_feed != smoothed)
+        return PREDELAY_NO_OFFSET;
+    int32_t first = self->predelay_write_index + 1;
+    if (first >= PREDELAY_CAPACITY)
+        first = 0;
+    const int32_t last = first + int32_t(count) - 1;
+    if (last >= PREDELAY_CAPACITY)
+        return PREDELAY_NO_OFFSET;
+    const int32_t at_first = int32_t(double(first + PREDELAY_CAPACITY) - smoothed) - first;
+    const int32_t at_last = int32_t(double(last + PREDELAY_CAPACITY) - smoothed) - last;
+    return at_first == at_last ? at_first : PREDELAY_NO_OFFSET;
+}
+
+// predelay_line_step for a stretch with a known read distance `offset`
+// (from predelay_line_stretch_offset): the same write and the same read,
+// without the glide's arithmetic, which would change nothing.
+static inline float predelay_line_step_settled(ReverbInstance* self, float p, int32_t offset)
+{
+    int32_t write = self->predelay_write_index + 1;
+    if (write >= PREDELAY_CAPACITY)
+        write = 0;
+    self->predelay_write_index = write;
+
+    self->predelay_buffer[write] = p;
+    if (p != 0.0f)
+        self->predelay_zero_writes = 0;
+    else if (self->predelay_zero_writes < PREDELAY_CAPACITY)
+        ++self->predelay_zero_writes;
+
+    // As in predelay_line_step: a read at or before the write gives the
+    // oldest value instead.
+    int32_t read = write + (offset > 0 ? offset : 1);
+    if (read >= PREDELAY_CAPACITY)
+        read -= PREDELAY_CAPACITY;
+    return self->predelay_buffer[read];
+}
+
 // True when the whole line holds zeros.
 static inline bool predelay_line_is_silent(const ReverbInstance* self)
 {

@@ -90,10 +90,11 @@ struct StretchEngineOutputs {
     float b_left[RUN_STRETCH], b_right[RUN_STRETCH];  // engine_b (low band)
 };
 
-// The middle of the chain for a stretch of reverb inputs x: pre_filter and
-// the pre-delay line per sample, post_filter on what the line gives for
-// engine_a, the line's output unfiltered for engine_b, then both engines over
-// the stretch.
+// pre_filter and the pre-delay line over a stretch of reverb inputs x, then
+// post_filter on what the line gives: `delayed` gets the line's outputs,
+// `high` those through post_filter. With a read distance known for the
+// stretch (SETTLED, `offset` from predelay_line_stretch_offset) the line
+// steps without the glide's arithmetic.
 //
 // pre_filter and post_filter run as one SectionPair, post_filter a sample
 // behind: in step j the pair takes x[j] and the line's output of sample
@@ -101,24 +102,42 @@ struct StretchEngineOutputs {
 // instructions. The first pre_filter sample and the last post_filter sample
 // go alone. Each section still sees its inputs in order, so every value is
 // what sample-by-sample processing gives.
-static inline void reverb_stretch_engines(ReverbInstance* self, const float* x, uint32_t n,
-                                          StretchEngineOutputs* out)
+template <bool SETTLED>
+static inline void reverb_stretch_front(ReverbInstance* self, const float* x, uint32_t n,
+                                        int32_t offset, float* delayed, float* high)
 {
-    float delayed[RUN_STRETCH];  // d: read from the pre-delay line
-    float high[RUN_STRETCH];     // h: d through post_filter, engine_a's input
+    auto step = [self, offset](float p) {
+        return SETTLED ? predelay_line_step_settled(self, p, offset) : predelay_line_step(self, p);
+    };
     FilterSection pre = self->pre_filter;
     FilterSection post = self->post_filter;
-    delayed[0] = predelay_line_step(self, filter_section_process(&pre, x[0]));
+    delayed[0] = step(filter_section_process(&pre, x[0]));
     SectionPair sections = section_pair_load(&pre, &post);
     for (uint32_t j = 1; j < n; ++j) {
         const __m128 y = section_pair_process(&sections, section_pair_lanes(x[j], delayed[j - 1]));
-        delayed[j] = predelay_line_step(self, _mm_cvtss_f32(y));
+        delayed[j] = step(_mm_cvtss_f32(y));
         high[j - 1] = section_pair_second(y);
     }
     section_pair_store(&sections, &pre, &post);
     high[n - 1] = filter_section_process(&post, delayed[n - 1]);
     self->pre_filter = pre;
     self->post_filter = post;
+}
+
+// The middle of the chain for a stretch of reverb inputs x: pre_filter and
+// the pre-delay line per sample, post_filter on what the line gives for
+// engine_a, the line's output unfiltered for engine_b, then both engines over
+// the stretch.
+static inline void reverb_stretch_engines(ReverbInstance* self, const float* x, uint32_t n,
+                                          StretchEngineOutputs* out)
+{
+    float delayed[RUN_STRETCH];  // d: read from the pre-delay line
+    float high[RUN_STRETCH];     // h: d through post_filter, engine_a's input
+    const int32_t offset = predelay_line_stretch_offset(self, n);
+    if (offset != PREDELAY_NO_OFFSET)
+        reverb_stretch_front<true>(self, x, n, offset, delayed, high);
+    else
+        reverb_stretch_front<false>(self, x, n, offset, delayed, high);
     reverb_engine_process_pair(self->engine_a, high, out->a_left, out->a_right, self->engine_b,
                                delayed, out->b_left, out->b_right, int32_t(n));
 }

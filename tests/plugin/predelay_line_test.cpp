@@ -71,3 +71,50 @@ TEST(PredelayLine, DelayBeyondTheRingReadsTheOldestValue)
         }
     }
 }
+
+// Once the glide has settled, the line steps a stretch at a time without
+// its arithmetic; it must read what the full step reads at every write
+// position. Each glide runs to its fixed point, from below and from above,
+// at delays of a few samples, a typical one, none, and the full ring (where
+// the clamp to the oldest value acts), through two turns of the ring.
+TEST(PredelayLine, SettledGlideReadsWhatTheFullStepReads)
+{
+    struct Case {
+        double rate;
+        float from_ms, to_ms;
+    };
+    const Case cases[] = {{48000, 0.0f, 20.0f},     {48000, 150.0f, 20.0f},
+                          {44100, 3.0f, 0.1f},      {48000, 1.0f, 0.0f},
+                          {192000, 0.0f, 150.0f},   {192000, 150.0f, 149.99f}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.to_ms);
+        Plugin full(c.rate), settled(c.rate);
+        for (ReverbInstance* s : {full.self, settled.self}) {
+            predelay_line_set_target(s, c.from_ms);
+            s->predelay_smoothed = s->predelay_target;
+            predelay_line_set_target(s, c.to_ms);
+            for (int k = 0; k < 100000000; ++k) {
+                const double next =
+                    s->predelay_smoothed * s->smooth_coef + s->predelay_target * s->smooth_feed;
+                if (next == s->predelay_smoothed)
+                    break;
+                s->predelay_smoothed = next;
+            }
+        }
+        int fast_stretches = 0;
+        for (int k = 1; k <= 2 * PREDELAY_CAPACITY;) {
+            const uint32_t n = 64;
+            const int32_t offset = predelay_line_stretch_offset(settled.self, n);
+            fast_stretches += offset != PREDELAY_NO_OFFSET;
+            for (uint32_t j = 0; j < n; ++j, ++k) {
+                const float a = predelay_line_step(full.self, float(k));
+                const float b = offset != PREDELAY_NO_OFFSET
+                                    ? predelay_line_step_settled(settled.self, float(k), offset)
+                                    : predelay_line_step(settled.self, float(k));
+                ASSERT_EQ(float_bits(a), float_bits(b)) << k;
+            }
+        }
+        EXPECT_GT(fast_stretches, 800);
+        EXPECT_EQ(full.self->predelay_smoothed, settled.self->predelay_smoothed);
+    }
+}
