@@ -145,6 +145,7 @@ void output_sum(float E, float T, const float (*e)[BLOCK_RUN_LENGTH],
     int32_t i = 0;
     for (; i + 8 <= n; i += 8) {
         __m256d p_low[BLOCK_LINES], p_high[BLOCK_LINES];
+#pragma GCC unroll 4
         for (int k = 0; k < BLOCK_LINES; ++k) {
             const __m256 p = _mm256_add_ps(_mm256_mul_ps(ee, _mm256_load_ps(e[k] + i)),
                                            _mm256_mul_ps(tt, _mm256_load_ps(d[k] + i)));

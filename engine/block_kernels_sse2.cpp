@@ -106,6 +106,7 @@ void output_sum(float E, float T, const float (*e)[BLOCK_RUN_LENGTH],
     int32_t i = 0;
     for (; i + 4 <= n; i += 4) {
         __m128d p_low[BLOCK_LINES], p_high[BLOCK_LINES];
+#pragma GCC unroll 4
         for (int k = 0; k < BLOCK_LINES; ++k) {
             const __m128 p = _mm_add_ps(_mm_mul_ps(ee, _mm_load_ps(e[k] + i)),
                                         _mm_mul_ps(tt, _mm_load_ps(d[k] + i)));
@@ -229,11 +230,19 @@ void damp_engines(const DamperRun* runs, int32_t n)
         fb_feed_low[e] = _mm_load_pd(feed);
         fb_feed_high[e] = _mm_load_pd(feed + 2);
     }
+    // The input and output pointers in locals: the stores through y could
+    // otherwise alias the run records and force their reloads.
+    const float* x[ENGINES];
+    float* y[ENGINES];
+    for (int e = 0; e < ENGINES; ++e) {
+        x[e] = runs[e].x;
+        y[e] = runs[e].y;
+    }
     for (int32_t i = 0; i < n; ++i) {
+#pragma GCC unroll 2
         for (int e = 0; e < ENGINES; ++e) {
-            in_state[e] =
-                float(double(runs[e].x[i]) * in_feed[e] + double(in_c[e] * in_state[e]));
-            runs[e].y[i] = in_state[e];
+            in_state[e] = float(double(x[e][i]) * in_feed[e] + double(in_c[e] * in_state[e]));
+            y[e][i] = in_state[e];
 
             __m128d x_low, x_high, held_low, held_high;
             widen(_mm_load_ps(quads[e][i].v), &x_low, &x_high);
