@@ -18,8 +18,14 @@
 
 extern const BlockKernels BLOCK_KERNELS_SSE2;
 
+// Every function from here to the matching pop is compiled for AVX2, with
+// gcc's pragma or clang's equivalent (the fuzzing build uses clang).
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2")
+#endif
 
 namespace {
 
@@ -333,7 +339,11 @@ void damp(const DamperRun* runs, int engines, int32_t n)
 
 }  // namespace
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 extern const BlockKernels BLOCK_KERNELS_AVX2 = {guard_input, scale,        diffuse,
                                                 output_sum,  feedback_mix, damp};
