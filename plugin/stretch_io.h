@@ -127,8 +127,9 @@ static inline void reverb_stretch_front(ReverbInstance* self, const float* x, ui
 // The middle of the chain for a stretch of reverb inputs x: pre_filter and
 // the pre-delay line per sample, post_filter on what the line gives for
 // engine_a, the line's output unfiltered for engine_b, then both engines over
-// the stretch.
-static inline void reverb_stretch_engines(ReverbInstance* self, const float* x, uint32_t n,
+// the stretch. Out of line, so the run loops' idle path stays a short loop
+// of its own.
+__attribute__((noinline)) static void reverb_stretch_engines(ReverbInstance* self, const float* x, uint32_t n,
                                           StretchEngineOutputs* out)
 {
     float delayed[RUN_STRETCH];  // d: read from the pre-delay line
