@@ -72,28 +72,47 @@ static inline int32_t predelay_line_stretch_offset(const ReverbInstance* self, u
     return at_first == at_last ? at_first : PREDELAY_NO_OFFSET;
 }
 
-// predelay_line_step for a stretch with a known read distance `offset`
-// (from predelay_line_stretch_offset): the same write and the same read,
-// without the glide's arithmetic, which would change nothing.
-static inline float predelay_line_step_settled(ReverbInstance* self, float p, int32_t offset)
+// The position the next step writes.
+static inline int32_t predelay_line_next_write(const ReverbInstance* self)
 {
-    int32_t write = self->predelay_write_index + 1;
-    if (write >= PREDELAY_CAPACITY)
-        write = 0;
-    self->predelay_write_index = write;
+    const int32_t write = self->predelay_write_index + 1;
+    return write >= PREDELAY_CAPACITY ? 0 : write;
+}
 
+// One step of a stretch with a known read distance `offset` (from
+// predelay_line_stretch_offset), as predelay_line_step would take it at
+// position `write`: writes p and returns what the step reads, without the
+// glide's arithmetic, which would change nothing. The write position and
+// the silence count are left to predelay_line_end_stretch.
+static inline float predelay_line_step_settled(ReverbInstance* self, float p, int32_t write,
+                                               int32_t offset)
+{
     self->predelay_buffer[write] = p;
-    if (p != 0.0f)
-        self->predelay_zero_writes = 0;
-    else if (self->predelay_zero_writes < PREDELAY_CAPACITY)
-        ++self->predelay_zero_writes;
-
     // As in predelay_line_step: a read at or before the write gives the
     // oldest value instead.
     int32_t read = write + (offset > 0 ? offset : 1);
     if (read >= PREDELAY_CAPACITY)
         read -= PREDELAY_CAPACITY;
     return self->predelay_buffer[read];
+}
+
+// After `count` settled steps from predelay_line_next_write on: moves the
+// write position to the last of them and counts the zeros written, as the
+// single steps would have.
+static inline void predelay_line_end_stretch(ReverbInstance* self, uint32_t count)
+{
+    const int32_t first = predelay_line_next_write(self);
+    const int32_t last = first + int32_t(count) - 1;
+    self->predelay_write_index = last;
+    int32_t k = last;
+    while (k >= first && self->predelay_buffer[k] == 0.0f)
+        --k;
+    if (k >= first)
+        self->predelay_zero_writes = last - k;
+    else
+        self->predelay_zero_writes = PREDELAY_CAPACITY - self->predelay_zero_writes <= int32_t(count)
+                                         ? PREDELAY_CAPACITY
+                                         : self->predelay_zero_writes + int32_t(count);
 }
 
 // True when the whole line holds zeros.

@@ -106,18 +106,24 @@ template <bool SETTLED>
 static inline void reverb_stretch_front(ReverbInstance* self, const float* x, uint32_t n,
                                         int32_t offset, float* delayed, float* high)
 {
-    auto step = [self, offset](float p) {
-        return SETTLED ? predelay_line_step_settled(self, p, offset) : predelay_line_step(self, p);
+    const int32_t first = predelay_line_next_write(self);
+    auto step = [self, offset, first](float p, uint32_t j) {
+        return SETTLED ? predelay_line_step_settled(self, p, first + int32_t(j), offset)
+                       : predelay_line_step(self, p);
     };
     FilterSection pre = self->pre_filter;
     FilterSection post = self->post_filter;
-    delayed[0] = step(filter_section_process(&pre, x[0]));
+    delayed[0] = step(filter_section_process(&pre, x[0]), 0);
     SectionPair sections = section_pair_load(&pre, &post);
+    // Two steps per pass let the histories trade registers without copies.
+#pragma GCC unroll 2
     for (uint32_t j = 1; j < n; ++j) {
         const __m128 y = section_pair_process(&sections, section_pair_lanes(x[j], delayed[j - 1]));
-        delayed[j] = step(_mm_cvtss_f32(y));
+        delayed[j] = step(_mm_cvtss_f32(y), j);
         high[j - 1] = section_pair_second(y);
     }
+    if (SETTLED)
+        predelay_line_end_stretch(self, n);
     section_pair_store(&sections, &pre, &post);
     high[n - 1] = filter_section_process(&post, delayed[n - 1]);
     self->pre_filter = pre;
@@ -155,6 +161,7 @@ static inline void reverb_stretch_mix_stereo(ReverbInstance* self, const Stretch
 {
     alignas(16) float g[RUN_STRETCH][2];  // filtered engine_b outputs, left and right
     SectionPair low = section_pair_load(&self->out_filter_left, &self->out_filter_right);
+#pragma GCC unroll 2
     for (uint32_t j = 0; j < n; ++j) {
         const __m128 y = section_pair_process(&low, section_pair_lanes(wet->b_left[j], wet->b_right[j]));
         _mm_storel_pi(reinterpret_cast<__m64*>(g[j]), y);

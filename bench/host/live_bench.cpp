@@ -21,7 +21,12 @@
 #include <lv2/parameters/parameters.h>
 #include <lv2/urid/urid.h>
 #include <lv2/worker/worker.h>
+// callgrind's client requests, or nothing where valgrind is not installed.
+#if __has_include(<valgrind/callgrind.h>)
 #include <valgrind/callgrind.h>
+#else
+#define CALLGRIND_TOGGLE_COLLECT
+#endif
 
 #include <algorithm>
 #include <chrono>

@@ -5,7 +5,12 @@
 // counted, so the count of each path can be compared on one machine.
 //
 // Usage: run_cost mono|stereo FRAMES [BLOCK]
+// callgrind's client requests, or nothing where valgrind is not installed.
+#if __has_include(<valgrind/callgrind.h>)
 #include <valgrind/callgrind.h>
+#else
+#define CALLGRIND_TOGGLE_COLLECT
+#endif
 
 #include <chrono>
 #include <cstdio>

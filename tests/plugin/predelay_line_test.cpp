@@ -106,13 +106,21 @@ TEST(PredelayLine, SettledGlideReadsWhatTheFullStepReads)
             const uint32_t n = 64;
             const int32_t offset = predelay_line_stretch_offset(settled.self, n);
             fast_stretches += offset != PREDELAY_NO_OFFSET;
+            const int32_t first = predelay_line_next_write(settled.self);
             for (uint32_t j = 0; j < n; ++j, ++k) {
-                const float a = predelay_line_step(full.self, float(k));
-                const float b = offset != PREDELAY_NO_OFFSET
-                                    ? predelay_line_step_settled(settled.self, float(k), offset)
-                                    : predelay_line_step(settled.self, float(k));
+                // Zeros now and then, for the silence count.
+                const float v = k % 97 < 90 ? float(k) : 0.0f;
+                const float a = predelay_line_step(full.self, v);
+                const float b =
+                    offset != PREDELAY_NO_OFFSET
+                        ? predelay_line_step_settled(settled.self, v, first + int32_t(j), offset)
+                        : predelay_line_step(settled.self, v);
                 ASSERT_EQ(float_bits(a), float_bits(b)) << k;
             }
+            if (offset != PREDELAY_NO_OFFSET)
+                predelay_line_end_stretch(settled.self, n);
+            ASSERT_EQ(full.self->predelay_write_index, settled.self->predelay_write_index);
+            ASSERT_EQ(full.self->predelay_zero_writes, settled.self->predelay_zero_writes);
         }
         EXPECT_GT(fast_stretches, 800);
         EXPECT_EQ(full.self->predelay_smoothed, settled.self->predelay_smoothed);
