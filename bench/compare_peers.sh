@@ -5,7 +5,9 @@
 # - lv2bench (lilv-utils), which feeds every plug-in silence: for halvane
 #   that is an idle instance, whose reverb path is skipped;
 # - live_bench (built from bench/host with lilv), the same kind of host
-#   feeding noise: the cost while sound is playing.
+#   feeding noise: the cost while sound is playing, as the processor time
+#   of its thread (on a shared machine this leaves out the time spent
+#   waiting for a core) and as wall-clock time in the run calls.
 #
 # Usage: bench/compare_peers.sh [build-folder] [rounds] [block] [frames]
 # Peers come from Debian's packages: calf-plugins (Calf Reverb),
@@ -59,10 +61,10 @@ for ((r = 0; r < rounds; r++)); do
     [ -n "$t" ] && times[$i]="${times[$i]:-} $t"
   done
 done
-declare -A live
-while read -r t u; do
+declare -A live live_wall
+while read -r w t u; do
   for i in "${!uris[@]}"; do
-    [ "$u" = "${uris[$i]}" ] && live[$i]=$t
+    [ "$u" = "${uris[$i]}" ] && live[$i]=$t && live_wall[$i]=$w
   done
 done < <("$live_bench" "$block" "$frames" "$rounds" "${uris[@]}" 2>/dev/null)
 
@@ -70,17 +72,17 @@ median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{v[NR]=$1} END {print (NR
 
 base=$(echo "${times[0]}" | median)
 live_base=${live[0]}
-printf '%d frames at 48000 Hz in %d-sample blocks, median of %d rounds\n' "$frames" "$block" "$rounds"
-printf '%-16s | %-33s | %-33s\n' "" "live signal (live_bench)" "silence (lv2bench)"
-printf '%-16s | %9s %10s %12s | %9s %10s %12s\n' "plug-in" "seconds" "ns/frame" "vs stereo" "seconds" "ns/frame" "vs stereo"
+printf '%d frames at 48000 Hz in %d-sample blocks, median of %d interleaved rounds\n' "$frames" "$block" "$rounds"
+printf '%-16s | %-37s | %-24s\n' "" "live signal (live_bench)" "silence (lv2bench)"
+printf '%-16s | %12s %10s %13s | %10s %13s\n' "plug-in" "cpu ns/frame" "vs stereo" "wall ns/frame" "ns/frame" "vs stereo"
 for i in "${!uris[@]}"; do
   [ -n "${live[$i]:-}" ] || { echo "live_bench could not run ${uris[$i]}" >&2; exit 1; }
-  awk -v n="${names[$i]}" -v l="${live[$i]}" -v lb="$live_base" -v f="$frames" \
-    'BEGIN {printf "%-16s | %9.4f %10.1f %12.2f | ", n, l, l / f * 1e9, l / lb}'
+  awk -v n="${names[$i]}" -v l="${live[$i]}" -v lb="$live_base" -v w="${live_wall[$i]}" -v f="$frames" \
+    'BEGIN {printf "%-16s | %12.1f %10.2f %13.1f | ", n, l / f * 1e9, l / lb, w / f * 1e9}'
   if [ -n "${times[$i]:-}" ]; then
     m=$(echo "${times[$i]}" | median)
-    awk -v m="$m" -v b="$base" -v f="$frames" 'BEGIN {printf "%9.4f %10.1f %12.2f\n", m, m / f * 1e9, m / b}'
+    awk -v m="$m" -v b="$base" -v f="$frames" 'BEGIN {printf "%10.1f %13.2f\n", m / f * 1e9, m / b}'
   else
-    printf '%9s %10s %12s\n' "n/a" "n/a" "n/a"
+    printf '%10s %13s\n' "n/a" "n/a"
   fi
 done

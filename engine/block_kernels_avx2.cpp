@@ -213,119 +213,129 @@ void feedback_mix(const float (*d)[BLOCK_RUN_LENGTH], const float (*e)[BLOCK_RUN
     }
 }
 
-// Both engines' dampers, the eight feedback dampers in one vector (the
-// first engine's four lines, then the second's) and the two input dampers
-// in two lanes of another. Each lane computes y = x(1 - c) in double plus
-// c * state in single, rounded once, as damping_filter_run does. The x(1 - c)
-// terms do not depend on the recursion, so they are formed for the whole run
-// first, leaving four operations and the conversions per sample on the
-// serial path.
+// The state of both engines' dampers: the eight feedback dampers in one
+// vector (the first engine's four lines, then the second's) and the two
+// input dampers in lanes 0 and 1 of another.
+struct PairState {
+    __m256 c, state;
+    __m128 in_c, in_state;
+};
+
+// One sample of all ten dampers: each lane computes y = x(1 - c) in double
+// plus c * state in single, rounded once, as damping_filter_run does. `fed`
+// holds x(1 - c) of the two engines' lines, `in_fed` that of the two input
+// dampers; the new states are the outputs.
+inline void pair_step(PairState* p, __m256d fed_a, __m256d fed_b, __m128d in_fed)
+{
+    __m256d held_low, held_high;
+    widen(_mm256_mul_ps(p->c, p->state), &held_low, &held_high);
+    p->state = narrow(_mm256_add_pd(fed_a, held_low), _mm256_add_pd(fed_b, held_high));
+    const __m128d in_held = _mm_cvtps_pd(_mm_mul_ps(p->in_c, p->in_state));
+    p->in_state = _mm_cvtpd_ps(_mm_add_pd(in_fed, in_held));
+}
+
+// Both engines' ten dampers over a run, four samples per pass: the x(1 - c)
+// terms of a pass (the feedback values turned sample by sample and
+// widened), its four serial steps, and the outputs turned back line by line.
+// Only the steps depend on one another, so the processor overlaps the rest
+// with the recursion's latency.
 void damp_pair(const DamperRun* runs, int32_t n)
 {
-    alignas(32) double fed[BLOCK_RUN_LENGTH][2][BLOCK_LINES];  // x(1 - c), sample-major
-    alignas(32) double in_fed[BLOCK_RUN_LENGTH + 2][2];        // both input dampers' x(1 - c)
-    alignas(32) float out[BLOCK_RUN_LENGTH][2 * BLOCK_LINES];   // damped, sample-major
-    alignas(16) float in_out[BLOCK_RUN_LENGTH + 2][2];          // both input dampers' outputs
-
+    const DamperRun& a = runs[0];
+    const DamperRun& b = runs[1];
     alignas(32) float c[2 * BLOCK_LINES], state[2 * BLOCK_LINES];
+    alignas(32) double feed[2][BLOCK_LINES];
     alignas(16) float in_c[4] = {}, in_state[4] = {};
     for (int e = 0; e < 2; ++e) {
-        const DamperRun& run = runs[e];
-        alignas(32) double feed[BLOCK_LINES];
         for (int k = 0; k < BLOCK_LINES; ++k) {
-            c[BLOCK_LINES * e + k] = run.feedback[k]->coefficient;
-            state[BLOCK_LINES * e + k] = run.feedback[k]->state;
-            feed[k] = 1.0 - double(run.feedback[k]->coefficient);
+            c[BLOCK_LINES * e + k] = runs[e].feedback[k]->coefficient;
+            state[BLOCK_LINES * e + k] = runs[e].feedback[k]->state;
+            feed[e][k] = 1.0 - double(runs[e].feedback[k]->coefficient);
         }
-        in_c[e] = run.input->coefficient;
-        in_state[e] = run.input->state;
-        const __m256d f = _mm256_load_pd(feed);
-        int32_t i = 0;
-        for (; i + 4 <= n; i += 4) {
-            __m128 r0 = _mm_load_ps(run.d[0] + i), r1 = _mm_load_ps(run.d[1] + i);
-            __m128 r2 = _mm_load_ps(run.d[2] + i), r3 = _mm_load_ps(run.d[3] + i);
-            _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
-            _mm256_store_pd(fed[i][e], _mm256_mul_pd(_mm256_cvtps_pd(r0), f));
-            _mm256_store_pd(fed[i + 1][e], _mm256_mul_pd(_mm256_cvtps_pd(r1), f));
-            _mm256_store_pd(fed[i + 2][e], _mm256_mul_pd(_mm256_cvtps_pd(r2), f));
-            _mm256_store_pd(fed[i + 3][e], _mm256_mul_pd(_mm256_cvtps_pd(r3), f));
-        }
-        for (; i < n; ++i)
-            for (int k = 0; k < BLOCK_LINES; ++k)
-                fed[i][e][k] = double(run.d[k][i]) * feed[k];
+        in_c[e] = runs[e].input->coefficient;
+        in_state[e] = runs[e].input->state;
     }
-    {
-        const double feed_a = 1.0 - double(in_c[0]);
-        const double feed_b = 1.0 - double(in_c[1]);
-        const __m256d f = _mm256_set_pd(feed_b, feed_a, feed_b, feed_a);
-        const float* xa = runs[0].x;
-        const float* xb = runs[1].x;
-        int32_t i = 0;
-        for (; i + 4 <= n; i += 4) {
-            const __m128 a = _mm_loadu_ps(xa + i), b = _mm_loadu_ps(xb + i);
-            _mm256_store_pd(in_fed[i], _mm256_mul_pd(_mm256_cvtps_pd(_mm_unpacklo_ps(a, b)), f));
-            _mm256_store_pd(in_fed[i + 2], _mm256_mul_pd(_mm256_cvtps_pd(_mm_unpackhi_ps(a, b)), f));
+    const double in_feed_a = 1.0 - double(in_c[0]);
+    const double in_feed_b = 1.0 - double(in_c[1]);
+    const __m256d feed_a = _mm256_load_pd(feed[0]);
+    const __m256d feed_b = _mm256_load_pd(feed[1]);
+    const __m256d in_feed = _mm256_set_pd(in_feed_b, in_feed_a, in_feed_b, in_feed_a);
+    PairState p = {_mm256_load_ps(c), _mm256_load_ps(state), _mm_load_ps(in_c),
+                   _mm_load_ps(in_state)};
+
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        __m128 a0 = _mm_load_ps(a.d[0] + i), a1 = _mm_load_ps(a.d[1] + i);
+        __m128 a2 = _mm_load_ps(a.d[2] + i), a3 = _mm_load_ps(a.d[3] + i);
+        __m128 b0 = _mm_load_ps(b.d[0] + i), b1 = _mm_load_ps(b.d[1] + i);
+        __m128 b2 = _mm_load_ps(b.d[2] + i), b3 = _mm_load_ps(b.d[3] + i);
+        _MM_TRANSPOSE4_PS(a0, a1, a2, a3);
+        _MM_TRANSPOSE4_PS(b0, b1, b2, b3);
+        const __m128 xa = _mm_loadu_ps(a.x + i), xb = _mm_loadu_ps(b.x + i);
+        const __m256d in01 = _mm256_mul_pd(_mm256_cvtps_pd(_mm_unpacklo_ps(xa, xb)), in_feed);
+        const __m256d in23 = _mm256_mul_pd(_mm256_cvtps_pd(_mm_unpackhi_ps(xa, xb)), in_feed);
+
+        pair_step(&p, _mm256_mul_pd(_mm256_cvtps_pd(a0), feed_a),
+                  _mm256_mul_pd(_mm256_cvtps_pd(b0), feed_b), _mm256_castpd256_pd128(in01));
+        const __m256 out0 = p.state;
+        const __m128 in0 = p.in_state;
+        pair_step(&p, _mm256_mul_pd(_mm256_cvtps_pd(a1), feed_a),
+                  _mm256_mul_pd(_mm256_cvtps_pd(b1), feed_b), _mm256_extractf128_pd(in01, 1));
+        const __m256 out1 = p.state;
+        const __m128 in1 = p.in_state;
+        pair_step(&p, _mm256_mul_pd(_mm256_cvtps_pd(a2), feed_a),
+                  _mm256_mul_pd(_mm256_cvtps_pd(b2), feed_b), _mm256_castpd256_pd128(in23));
+        const __m256 out2 = p.state;
+        const __m128 in2 = p.in_state;
+        pair_step(&p, _mm256_mul_pd(_mm256_cvtps_pd(a3), feed_a),
+                  _mm256_mul_pd(_mm256_cvtps_pd(b3), feed_b), _mm256_extractf128_pd(in23, 1));
+        const __m256 out3 = p.state;
+        const __m128 in3 = p.in_state;
+
+        a0 = _mm256_castps256_ps128(out0), a1 = _mm256_castps256_ps128(out1);
+        a2 = _mm256_castps256_ps128(out2), a3 = _mm256_castps256_ps128(out3);
+        b0 = _mm256_extractf128_ps(out0, 1), b1 = _mm256_extractf128_ps(out1, 1);
+        b2 = _mm256_extractf128_ps(out2, 1), b3 = _mm256_extractf128_ps(out3, 1);
+        _MM_TRANSPOSE4_PS(a0, a1, a2, a3);
+        _MM_TRANSPOSE4_PS(b0, b1, b2, b3);
+        _mm_store_ps(a.d[0] + i, a0);
+        _mm_store_ps(a.d[1] + i, a1);
+        _mm_store_ps(a.d[2] + i, a2);
+        _mm_store_ps(a.d[3] + i, a3);
+        _mm_store_ps(b.d[0] + i, b0);
+        _mm_store_ps(b.d[1] + i, b1);
+        _mm_store_ps(b.d[2] + i, b2);
+        _mm_store_ps(b.d[3] + i, b3);
+        // in_j = [a_j, b_j, 0, 0]: unpacking pairs gives [a0, a1, b0, b1].
+        const __m128 in01_out = _mm_unpacklo_ps(in0, in1);
+        const __m128 in23_out = _mm_unpacklo_ps(in2, in3);
+        _mm_storeu_ps(a.y + i, _mm_movelh_ps(in01_out, in23_out));
+        _mm_storeu_ps(b.y + i, _mm_movehl_ps(in23_out, in01_out));
+    }
+    for (; i < n; ++i) {
+        alignas(32) double fed[2][BLOCK_LINES];
+        for (int k = 0; k < BLOCK_LINES; ++k) {
+            fed[0][k] = double(a.d[k][i]) * feed[0][k];
+            fed[1][k] = double(b.d[k][i]) * feed[1][k];
         }
-        for (; i < n; ++i) {
-            in_fed[i][0] = double(xa[i]) * feed_a;
-            in_fed[i][1] = double(xb[i]) * feed_b;
+        pair_step(&p, _mm256_load_pd(fed[0]), _mm256_load_pd(fed[1]),
+                  _mm_set_pd(double(b.x[i]) * in_feed_b, double(a.x[i]) * in_feed_a));
+        _mm256_store_ps(state, p.state);
+        _mm_store_ps(in_state, p.in_state);
+        for (int k = 0; k < BLOCK_LINES; ++k) {
+            a.d[k][i] = state[k];
+            b.d[k][i] = state[BLOCK_LINES + k];
         }
+        a.y[i] = in_state[0];
+        b.y[i] = in_state[1];
     }
 
-    // The serial path.
-    const __m256 cc = _mm256_load_ps(c);
-    __m256 st = _mm256_load_ps(state);
-    const __m128 in_cc = _mm_load_ps(in_c);
-    __m128 in_st = _mm_load_ps(in_state);
-    for (int32_t i = 0; i < n; ++i) {
-        __m256d held_low, held_high;
-        widen(_mm256_mul_ps(cc, st), &held_low, &held_high);
-        st = narrow(_mm256_add_pd(_mm256_load_pd(fed[i][0]), held_low),
-                    _mm256_add_pd(_mm256_load_pd(fed[i][1]), held_high));
-        _mm256_store_ps(out[i], st);
-
-        const __m128d in_held = _mm_cvtps_pd(_mm_mul_ps(in_cc, in_st));
-        in_st = _mm_cvtpd_ps(_mm_add_pd(_mm_load_pd(in_fed[i]), in_held));
-        _mm_storel_pi(reinterpret_cast<__m64*>(in_out[i]), in_st);
-    }
-    _mm256_store_ps(state, st);
-    _mm_store_ps(in_state, in_st);
-
+    _mm256_store_ps(state, p.state);
+    _mm_store_ps(in_state, p.in_state);
     for (int e = 0; e < 2; ++e) {
-        const DamperRun& run = runs[e];
-        run.input->state = in_state[e];
+        runs[e].input->state = in_state[e];
         for (int k = 0; k < BLOCK_LINES; ++k)
-            run.feedback[k]->state = state[BLOCK_LINES * e + k];
-        int32_t i = 0;
-        for (; i + 4 <= n; i += 4) {
-            __m128 r0 = _mm_load_ps(out[i] + BLOCK_LINES * e);
-            __m128 r1 = _mm_load_ps(out[i + 1] + BLOCK_LINES * e);
-            __m128 r2 = _mm_load_ps(out[i + 2] + BLOCK_LINES * e);
-            __m128 r3 = _mm_load_ps(out[i + 3] + BLOCK_LINES * e);
-            _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
-            _mm_store_ps(run.d[0] + i, r0);
-            _mm_store_ps(run.d[1] + i, r1);
-            _mm_store_ps(run.d[2] + i, r2);
-            _mm_store_ps(run.d[3] + i, r3);
-        }
-        for (; i < n; ++i)
-            for (int k = 0; k < BLOCK_LINES; ++k)
-                run.d[k][i] = out[i][BLOCK_LINES * e + k];
-    }
-    {
-        float* ya = runs[0].y;
-        float* yb = runs[1].y;
-        int32_t i = 0;
-        for (; i + 4 <= n; i += 4) {
-            const __m128 v0 = _mm_load_ps(in_out[i]);
-            const __m128 v1 = _mm_load_ps(in_out[i + 2]);
-            _mm_storeu_ps(ya + i, _mm_shuffle_ps(v0, v1, _MM_SHUFFLE(2, 0, 2, 0)));
-            _mm_storeu_ps(yb + i, _mm_shuffle_ps(v0, v1, _MM_SHUFFLE(3, 1, 3, 1)));
-        }
-        for (; i < n; ++i) {
-            ya[i] = in_out[i][0];
-            yb[i] = in_out[i][1];
-        }
+            runs[e].feedback[k]->state = state[BLOCK_LINES * e + k];
     }
 }
 

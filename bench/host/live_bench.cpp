@@ -11,7 +11,10 @@
 // one out.
 //
 // Usage: live_bench BLOCK FRAMES ROUNDS URI...   (LV2_PATH as for any host)
-// Prints one line per plug-in: median seconds, then the URI. Under
+// Prints one line per plug-in: the median over the rounds of the seconds
+// spent in the run calls (wall clock), the median of the processor time the
+// thread used over them (which on a shared machine leaves out the time the
+// thread waited for a core), then the URI. Under
 // `valgrind --tool=callgrind --collect-atstart=no` only the run calls are
 // counted.
 #include <lilv/lilv.h>
@@ -35,6 +38,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -142,12 +146,25 @@ struct EventPort {
     }
 };
 
-double time_plugin(LilvWorld* world, const LilvPlugin* plugin, uint32_t block, uint64_t frames)
+// Processor time of the calling thread, in seconds.
+double thread_seconds()
+{
+    timespec t;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + 1e-9 * double(t.tv_nsec);
+}
+
+struct Timing {
+    double wall;  // seconds in the run calls
+    double cpu;   // processor seconds of the thread over all of them
+};
+
+Timing time_plugin(LilvWorld* world, const LilvPlugin* plugin, uint32_t block, uint64_t frames)
 {
     HostFeatures host(block);
     LilvInstance* instance = lilv_plugin_instantiate(plugin, SAMPLE_RATE, host.list);
     if (!instance)
-        return -1.0;
+        return {-1.0, -1.0};
     const auto* worker = static_cast<const LV2_Worker_Interface*>(
         lilv_instance_get_extension_data(instance, LV2_WORKER__interface));
     LilvNode* audio = lilv_new_uri(world, LILV_URI_AUDIO_PORT);
@@ -188,6 +205,7 @@ double time_plugin(LilvWorld* world, const LilvPlugin* plugin, uint32_t block, u
 
     lilv_instance_activate(instance);
     double seconds = 0.0;
+    const double cpu_start = thread_seconds();
     for (uint64_t done = 0; done < frames; done += block) {
         for (EventPort* port : event_ports)
             port->reset(host.urids);
@@ -199,13 +217,14 @@ double time_plugin(LilvWorld* world, const LilvPlugin* plugin, uint32_t block, u
         seconds += std::chrono::duration<double>(stop - start).count();
         serve(host.worker, instance, worker);
     }
+    const double cpu = thread_seconds() - cpu_start;
     lilv_instance_deactivate(instance);
     lilv_instance_free(instance);
     lilv_node_free(audio);
     lilv_node_free(control);
     lilv_node_free(input);
     lilv_node_free(atom_port);
-    return seconds;
+    return {seconds, cpu};
 }
 
 }  // namespace
@@ -223,25 +242,28 @@ int main(int argc, char** argv)
     lilv_world_load_all(world);
     const LilvPlugins* plugins = lilv_world_get_all_plugins(world);
     int status = 0;
-    std::vector<std::vector<double>> times(size_t(argc - 4));
+    std::vector<std::vector<double>> walls(size_t(argc - 4)), cpus(size_t(argc - 4));
     for (int r = 0; r < rounds; ++r) {
         for (int u = 4; u < argc; ++u) {
             LilvNode* uri = lilv_new_uri(world, argv[u]);
             const LilvPlugin* plugin = lilv_plugins_get_by_uri(plugins, uri);
             lilv_node_free(uri);
-            const double t = plugin ? time_plugin(world, plugin, block, frames) : -1.0;
-            if (t < 0.0) {
+            const Timing t = plugin ? time_plugin(world, plugin, block, frames) : Timing{-1.0, -1.0};
+            if (t.wall < 0.0) {
                 std::fprintf(stderr, "cannot run %s\n", argv[u]);
                 status = 1;
             }
-            times[size_t(u - 4)].push_back(t);
+            walls[size_t(u - 4)].push_back(t.wall);
+            cpus[size_t(u - 4)].push_back(t.cpu);
         }
     }
-    for (int u = 4; u < argc; ++u) {
-        std::vector<double>& t = times[size_t(u - 4)];
+    auto median = [](std::vector<double>& t) {
         std::sort(t.begin(), t.end());
-        std::printf("%.6f %s\n", t[t.size() / 2], argv[u]);
-    }
+        return t.size() % 2 ? t[t.size() / 2] : 0.5 * (t[t.size() / 2 - 1] + t[t.size() / 2]);
+    };
+    for (int u = 4; u < argc; ++u)
+        std::printf("%.6f %.6f %s\n", median(walls[size_t(u - 4)]), median(cpus[size_t(u - 4)]),
+                    argv[u]);
     lilv_world_free(world);
     return status;
 }
