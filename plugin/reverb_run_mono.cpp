@@ -16,9 +16,10 @@ namespace {
 // step_gains runs, so the fade and the gains are constant inside a stretch.
 // Within a stretch the chain runs stage by stage: the input filter and the
 // pre-delay for every sample, then each engine over the stretch, then the
-// output filter and the mix. Every section, line and engine still sees its
-// samples in order, so the output is that of running the chain sample by
-// sample.
+// output filter and the mix; a live stretch's output stage runs during the
+// next stretch, beside its input filters (reverb_stretch_live). Every
+// section, line and engine still sees its samples in order, so the output is
+// that of running the chain sample by sample.
 __attribute__((noinline)) void run_mono(ReverbInstance* self, uint32_t sample_count)
 {
     BlockTargets targets = prepare_block(self, ReverbVariant::mono);
@@ -26,6 +27,11 @@ __attribute__((noinline)) void run_mono(ReverbInstance* self, uint32_t sample_co
     const float* in = self->ports[PORT_IN];
     float* out = self->ports[PORT_OUT];
     float x[RUN_STRETCH];        // reverb input, as it enters pre_filter
+    // A live stretch's output stage waits for the next stretch, to run
+    // beside its input filters; two records take turns.
+    PendingStretch stretches[2];
+    PendingStretch* pending = nullptr;
+    int turn = 0;
 
     for (uint32_t start = 0; start < sample_count; start += RUN_STRETCH) {
         const uint32_t n = sample_count - start < RUN_STRETCH ? sample_count - start : RUN_STRETCH;
@@ -35,6 +41,12 @@ __attribute__((noinline)) void run_mono(ReverbInstance* self, uint32_t sample_co
         // The reverb input of the stretch. Its sum is formed for the whole
         // stretch before any output of it is written.
         const bool silent = reverb_stretch_input(in + start, nullptr, fade, x, n);
+        if (silent && pending) {
+            // The idle test looks at the whole state, the output filters'
+            // too, so the stretch before finishes first.
+            reverb_stretch_finish<ReverbVariant::mono>(self, pending);
+            pending = nullptr;
+        }
         if (silent && reverb_instance_is_silent(self, ReverbVariant::mono)) {
             // Nothing on the reverb path holds a value: it computes +0.0 for
             // the whole stretch, so only the dry term is left of the output.
@@ -45,12 +57,18 @@ __attribute__((noinline)) void run_mono(ReverbInstance* self, uint32_t sample_co
         }
 
         // Both engines run their full step; the mono plug-in uses the left outputs.
-        StretchEngineOutputs wet;
-        reverb_stretch_engines(self, x, n, &wet);
-
-        const float t = targets.wet_target * fade;
-        reverb_stretch_mix_mono(self, &wet, in + start, t, targets.dry_target, out + start, n);
+        PendingStretch* current = &stretches[turn];
+        turn ^= 1;
+        current->start = start;
+        current->n = n;
+        current->t = targets.wet_target * fade;
+        current->dry = targets.dry_target;
+        current->scale = targets.low_band_scale;
+        reverb_stretch_live<ReverbVariant::mono>(self, x, current, pending);
+        pending = current;
     }
+    if (pending)
+        reverb_stretch_finish<ReverbVariant::mono>(self, pending);
 }
 
 }  // namespace

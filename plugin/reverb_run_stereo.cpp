@@ -17,6 +17,10 @@ namespace {
 // formed before anything of it is written; each sample's sum depends only
 // on that sample's inputs, so this equals one sum over the whole block, with
 // a bounded stack whatever the block length.
+//
+// A live stretch's output stage (output filters and mix) runs during the
+// next stretch, beside its input filters (reverb_stretch_live): the two
+// share no state, so every section still sees its samples in order.
 __attribute__((noinline)) void run_stereo(ReverbInstance* self, uint32_t sample_count)
 {
     BlockTargets targets = prepare_block(self, ReverbVariant::stereo);
@@ -26,6 +30,11 @@ __attribute__((noinline)) void run_stereo(ReverbInstance* self, uint32_t sample_
     float* out_l = self->ports[PORT_OUT_L];
     float* out_r = self->ports[PORT_OUT_R];
     float x[RUN_STRETCH];        // reverb input, as it enters pre_filter
+    // A live stretch's output stage waits for the next stretch, to run
+    // beside its input filters; two records take turns.
+    PendingStretch stretches[2];
+    PendingStretch* pending = nullptr;
+    int turn = 0;
 
     for (uint32_t start = 0; start < sample_count; start += RUN_STRETCH) {
         const uint32_t n = sample_count - start < RUN_STRETCH ? sample_count - start : RUN_STRETCH;
@@ -36,6 +45,12 @@ __attribute__((noinline)) void run_stereo(ReverbInstance* self, uint32_t sample_
         // stretch before any output of it is written.
         const bool silent =
             reverb_stretch_input(in_l + start, in_r + start, fade, x, n);
+        if (silent && pending) {
+            // The idle test looks at the whole state, the output filters'
+            // too, so the stretch before finishes first.
+            reverb_stretch_finish<ReverbVariant::stereo>(self, pending);
+            pending = nullptr;
+        }
         if (silent && reverb_instance_is_silent(self, ReverbVariant::stereo)) {
             // Nothing on the reverb path holds a value: it computes +0.0 for
             // the whole stretch, so only the dry term is left of the output.
@@ -46,14 +61,18 @@ __attribute__((noinline)) void run_stereo(ReverbInstance* self, uint32_t sample_
             continue;
         }
 
-        StretchEngineOutputs wet;
-        reverb_stretch_engines(self, x, n, &wet);
-
-        const float t = targets.wet_target * fade;
-        reverb_stretch_mix_stereo(self, &wet, in_l + start, in_r + start, t,
-                                  targets.low_band_scale, targets.dry_target, out_l + start,
-                                  out_r + start, n);
+        PendingStretch* current = &stretches[turn];
+        turn ^= 1;
+        current->start = start;
+        current->n = n;
+        current->t = targets.wet_target * fade;
+        current->dry = targets.dry_target;
+        current->scale = targets.low_band_scale;
+        reverb_stretch_live<ReverbVariant::stereo>(self, x, current, pending);
+        pending = current;
     }
+    if (pending)
+        reverb_stretch_finish<ReverbVariant::stereo>(self, pending);
 }
 
 }  // namespace
