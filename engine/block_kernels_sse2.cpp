@@ -263,10 +263,145 @@ void damp_engines(const DamperRun* runs, int32_t n)
     }
 }
 
+// The state of both engines' dampers: each engine's four feedback dampers in
+// one vector, the two input dampers in lanes 0 and 1 of another.
+struct PairState {
+    __m128 c_a, c_b, state_a, state_b;
+    __m128 in_c, in_state;
+};
+
+// x(1 - c) of four lines, widened: the low and the high pair.
+struct LineFeeds {
+    __m128d low, high;
+};
+
+inline LineFeeds line_feeds(__m128 d, __m128d feed_low, __m128d feed_high)
+{
+    __m128d low, high;
+    widen(d, &low, &high);
+    return {_mm_mul_pd(low, feed_low), _mm_mul_pd(high, feed_high)};
+}
+
+// One sample of all ten dampers, each lane as damping_filter_run computes it.
+inline void pair_step(PairState* p, LineFeeds a, LineFeeds b, __m128d in_fed)
+{
+    __m128d a_low, a_high, b_low, b_high;
+    widen(_mm_mul_ps(p->c_a, p->state_a), &a_low, &a_high);
+    widen(_mm_mul_ps(p->c_b, p->state_b), &b_low, &b_high);
+    p->state_a = narrow(_mm_add_pd(a.low, a_low), _mm_add_pd(a.high, a_high));
+    p->state_b = narrow(_mm_add_pd(b.low, b_low), _mm_add_pd(b.high, b_high));
+    const __m128d in_held = _mm_cvtps_pd(_mm_mul_ps(p->in_c, p->in_state));
+    p->in_state = _mm_cvtpd_ps(_mm_add_pd(in_fed, in_held));
+}
+
+// Both engines' ten dampers over a run, four samples per pass: the x(1 - c)
+// terms of a pass (the feedback values turned sample by sample and
+// widened), its four serial steps, and the outputs turned back line by line.
+// Only the steps depend on one another, so the processor overlaps the rest
+// with the recursion's latency.
+void damp_pair(const DamperRun* runs, int32_t n)
+{
+    const DamperRun& a = runs[0];
+    const DamperRun& b = runs[1];
+    alignas(16) float c[2][BLOCK_LINES], state[2][BLOCK_LINES];
+    alignas(16) double feed[2][BLOCK_LINES];
+    alignas(16) float in_c[4] = {}, in_state[4] = {};
+    for (int e = 0; e < 2; ++e) {
+        for (int k = 0; k < BLOCK_LINES; ++k) {
+            c[e][k] = runs[e].feedback[k]->coefficient;
+            state[e][k] = runs[e].feedback[k]->state;
+            feed[e][k] = 1.0 - double(runs[e].feedback[k]->coefficient);
+        }
+        in_c[e] = runs[e].input->coefficient;
+        in_state[e] = runs[e].input->state;
+    }
+    const double in_feed_a = 1.0 - double(in_c[0]);
+    const double in_feed_b = 1.0 - double(in_c[1]);
+    const __m128d feed_a_low = _mm_load_pd(feed[0]), feed_a_high = _mm_load_pd(feed[0] + 2);
+    const __m128d feed_b_low = _mm_load_pd(feed[1]), feed_b_high = _mm_load_pd(feed[1] + 2);
+    const __m128d in_feed = _mm_set_pd(in_feed_b, in_feed_a);
+    PairState p = {_mm_load_ps(c[0]),     _mm_load_ps(c[1]),  _mm_load_ps(state[0]),
+                   _mm_load_ps(state[1]), _mm_load_ps(in_c), _mm_load_ps(in_state)};
+
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        __m128 a0 = _mm_load_ps(a.d[0] + i), a1 = _mm_load_ps(a.d[1] + i);
+        __m128 a2 = _mm_load_ps(a.d[2] + i), a3 = _mm_load_ps(a.d[3] + i);
+        __m128 b0 = _mm_load_ps(b.d[0] + i), b1 = _mm_load_ps(b.d[1] + i);
+        __m128 b2 = _mm_load_ps(b.d[2] + i), b3 = _mm_load_ps(b.d[3] + i);
+        _MM_TRANSPOSE4_PS(a0, a1, a2, a3);
+        _MM_TRANSPOSE4_PS(b0, b1, b2, b3);
+        const __m128 xa = _mm_loadu_ps(a.x + i), xb = _mm_loadu_ps(b.x + i);
+        const __m128 x01 = _mm_unpacklo_ps(xa, xb), x23 = _mm_unpackhi_ps(xa, xb);
+        const __m128d in0 = _mm_mul_pd(_mm_cvtps_pd(x01), in_feed);
+        const __m128d in1 = _mm_mul_pd(_mm_cvtps_pd(_mm_movehl_ps(x01, x01)), in_feed);
+        const __m128d in2 = _mm_mul_pd(_mm_cvtps_pd(x23), in_feed);
+        const __m128d in3 = _mm_mul_pd(_mm_cvtps_pd(_mm_movehl_ps(x23, x23)), in_feed);
+
+        pair_step(&p, line_feeds(a0, feed_a_low, feed_a_high),
+                  line_feeds(b0, feed_b_low, feed_b_high), in0);
+        a0 = p.state_a, b0 = p.state_b;
+        const __m128 y0 = p.in_state;
+        pair_step(&p, line_feeds(a1, feed_a_low, feed_a_high),
+                  line_feeds(b1, feed_b_low, feed_b_high), in1);
+        a1 = p.state_a, b1 = p.state_b;
+        const __m128 y1 = p.in_state;
+        pair_step(&p, line_feeds(a2, feed_a_low, feed_a_high),
+                  line_feeds(b2, feed_b_low, feed_b_high), in2);
+        a2 = p.state_a, b2 = p.state_b;
+        const __m128 y2 = p.in_state;
+        pair_step(&p, line_feeds(a3, feed_a_low, feed_a_high),
+                  line_feeds(b3, feed_b_low, feed_b_high), in3);
+        a3 = p.state_a, b3 = p.state_b;
+        const __m128 y3 = p.in_state;
+
+        _MM_TRANSPOSE4_PS(a0, a1, a2, a3);
+        _MM_TRANSPOSE4_PS(b0, b1, b2, b3);
+        _mm_store_ps(a.d[0] + i, a0);
+        _mm_store_ps(a.d[1] + i, a1);
+        _mm_store_ps(a.d[2] + i, a2);
+        _mm_store_ps(a.d[3] + i, a3);
+        _mm_store_ps(b.d[0] + i, b0);
+        _mm_store_ps(b.d[1] + i, b1);
+        _mm_store_ps(b.d[2] + i, b2);
+        _mm_store_ps(b.d[3] + i, b3);
+        // y_j = [a_j, b_j, 0, 0]: unpacking pairs gives [a0, a1, b0, b1].
+        const __m128 y01 = _mm_unpacklo_ps(y0, y1);
+        const __m128 y23 = _mm_unpacklo_ps(y2, y3);
+        _mm_storeu_ps(a.y + i, _mm_movelh_ps(y01, y23));
+        _mm_storeu_ps(b.y + i, _mm_movehl_ps(y23, y01));
+    }
+    for (; i < n; ++i) {
+        const __m128 da = _mm_setr_ps(a.d[0][i], a.d[1][i], a.d[2][i], a.d[3][i]);
+        const __m128 db = _mm_setr_ps(b.d[0][i], b.d[1][i], b.d[2][i], b.d[3][i]);
+        pair_step(&p, line_feeds(da, feed_a_low, feed_a_high),
+                  line_feeds(db, feed_b_low, feed_b_high),
+                  _mm_set_pd(double(b.x[i]) * in_feed_b, double(a.x[i]) * in_feed_a));
+        _mm_store_ps(state[0], p.state_a);
+        _mm_store_ps(state[1], p.state_b);
+        _mm_store_ps(in_state, p.in_state);
+        for (int k = 0; k < BLOCK_LINES; ++k) {
+            a.d[k][i] = state[0][k];
+            b.d[k][i] = state[1][k];
+        }
+        a.y[i] = in_state[0];
+        b.y[i] = in_state[1];
+    }
+
+    _mm_store_ps(state[0], p.state_a);
+    _mm_store_ps(state[1], p.state_b);
+    _mm_store_ps(in_state, p.in_state);
+    for (int e = 0; e < 2; ++e) {
+        runs[e].input->state = in_state[e];
+        for (int k = 0; k < BLOCK_LINES; ++k)
+            runs[e].feedback[k]->state = state[e][k];
+    }
+}
+
 void damp(const DamperRun* runs, int engines, int32_t n)
 {
     if (engines == 2)
-        damp_engines<2>(runs, n);
+        damp_pair(runs, n);
     else
         damp_engines<1>(runs, n);
 }
