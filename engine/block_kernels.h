@@ -34,9 +34,8 @@ struct BlockKernels {
     void (*scale)(const float* from, float gain, float* to, int32_t n);
     // One stretch of an allpass store without wrap-around (see
     // allpass_diffuser_run): n slots from `store`, inputs x, outputs out
-    // (which may be x). Returns the index of the last value other than
-    // zero it stored, or -1.
-    int32_t (*diffuse)(double c, double* store, const float* x, float* out, int32_t n);
+    // (which may be x).
+    void (*diffuse)(double c, double* store, const float* x, float* out, int32_t n);
     // sum[i] = ((P2 + P0) - P1 - P3) + E*x[i] in double, rounded once, with
     // P_k = E*e[k][i] + T*d[k][i] in single precision.
     void (*output_sum)(float E, float T, const float (*e)[BLOCK_RUN_LENGTH],

@@ -85,12 +85,11 @@ void scale(const float* from, float gain, float* to, int32_t n)
         to[i] = from[i] * gain;
 }
 
-int32_t diffuse(double c, double* store, const float* x, float* out, int32_t n)
+void diffuse(double c, double* store, const float* x, float* out, int32_t n)
 {
-    int32_t last_nonzero = -1;
     const __m256d cc = _mm256_set1_pd(c);
-    const __m256i exponent = _mm256_set1_epi32(0x7f800000);
-    const __m256i tiny_below = _mm256_set1_epi32(16 << 23);
+    const __m256 magnitude = _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff));
+    const __m256 tiny_below = _mm256_set1_ps(0x1p-111f);
     int32_t i = 0;
     for (; i + 8 <= n; i += 8) {
         __m256d x_low, x_high;
@@ -99,14 +98,10 @@ int32_t diffuse(double c, double* store, const float* x, float* out, int32_t n)
         const __m256d old_high = _mm256_loadu_pd(store + i + 4);
         __m256 w = narrow(_mm256_sub_pd(x_low, _mm256_mul_pd(cc, old_low)),
                           _mm256_sub_pd(x_high, _mm256_mul_pd(cc, old_high)));
-        // Exponent field below 16: tiny, cut to zero.
-        const __m256i tiny = _mm256_cmpgt_epi32(
-            tiny_below, _mm256_and_si256(_mm256_castps_si256(w), exponent));
-        w = _mm256_andnot_ps(_mm256_castsi256_ps(tiny), w);
-        const int nonzero =
-            _mm256_movemask_ps(_mm256_cmp_ps(w, _mm256_setzero_ps(), _CMP_NEQ_UQ));
-        if (nonzero)
-            last_nonzero = i + 31 - __builtin_clz(unsigned(nonzero));
+        // Magnitude below 2^-111 (exponent field below 16): tiny, cut to
+        // zero. NaN compares false and stays.
+        const __m256 tiny = _mm256_cmp_ps(_mm256_and_ps(w, magnitude), tiny_below, _CMP_LT_OQ);
+        w = _mm256_andnot_ps(tiny, w);
         __m256d w_low, w_high;
         widen(w, &w_low, &w_high);
         _mm256_storeu_pd(store + i, w_low);
@@ -118,13 +113,9 @@ int32_t diffuse(double c, double* store, const float* x, float* out, int32_t n)
         const __m256d x4 = _mm256_cvtps_pd(_mm_loadu_ps(x + i));
         const __m256d old = _mm256_loadu_pd(store + i);
         __m128 w = _mm256_cvtpd_ps(_mm256_sub_pd(x4, _mm256_mul_pd(cc, old)));
-        const __m128i tiny = _mm_cmplt_epi32(
-            _mm_and_si128(_mm_castps_si128(w), _mm256_castsi256_si128(exponent)),
-            _mm256_castsi256_si128(tiny_below));
-        w = _mm_andnot_ps(_mm_castsi128_ps(tiny), w);
-        const int nonzero = _mm_movemask_ps(_mm_cmpneq_ps(w, _mm_setzero_ps()));
-        if (nonzero)
-            last_nonzero = i + 31 - __builtin_clz(unsigned(nonzero));
+        const __m128 tiny = _mm_cmplt_ps(_mm_and_ps(w, _mm256_castps256_ps128(magnitude)),
+                                         _mm256_castps256_ps128(tiny_below));
+        w = _mm_andnot_ps(tiny, w);
         const __m256d w4 = _mm256_cvtps_pd(w);
         _mm256_storeu_pd(store + i, w4);
         _mm_storeu_ps(out + i, _mm256_cvtpd_ps(_mm256_add_pd(old, _mm256_mul_pd(cc, w4))));
@@ -135,12 +126,9 @@ int32_t diffuse(double c, double* store, const float* x, float* out, int32_t n)
         float w = float(double(x[i]) - c * old);
         if (allpass_diffuser_is_tiny(w))
             w = 0.0f;
-        if (w != 0.0f)
-            last_nonzero = i;
         store[i] = double(w);
         out[i] = float(old + c * double(w));
     }
-    return last_nonzero;
 }
 
 void output_sum(float E, float T, const float (*e)[BLOCK_RUN_LENGTH],

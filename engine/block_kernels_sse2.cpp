@@ -57,13 +57,11 @@ void scale(const float* from, float gain, float* to, int32_t n)
         to[i] = from[i] * gain;
 }
 
-int32_t diffuse(double c, double* store, const float* x, float* out, int32_t n)
+void diffuse(double c, double* store, const float* x, float* out, int32_t n)
 {
-    int32_t last_nonzero = -1;
-    const __m128 zero = _mm_setzero_ps();
     const __m128d cc = _mm_set1_pd(c);
-    const __m128i exponent = _mm_set1_epi32(0x7f800000);
-    const __m128i tiny_below = _mm_set1_epi32(16 << 23);
+    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+    const __m128 tiny_below = _mm_set1_ps(0x1p-111f);
     int32_t i = 0;
     for (; i + 4 <= n; i += 4) {
         __m128d x_low, x_high;
@@ -72,12 +70,9 @@ int32_t diffuse(double c, double* store, const float* x, float* out, int32_t n)
         const __m128d old_high = _mm_loadu_pd(store + i + 2);
         __m128 w = narrow(_mm_sub_pd(x_low, _mm_mul_pd(cc, old_low)),
                           _mm_sub_pd(x_high, _mm_mul_pd(cc, old_high)));
-        const __m128i tiny = _mm_cmplt_epi32(
-            _mm_and_si128(_mm_castps_si128(w), exponent), tiny_below);
-        w = _mm_andnot_ps(_mm_castsi128_ps(tiny), w);
-        const int nonzero = _mm_movemask_ps(_mm_cmpneq_ps(w, zero));
-        if (nonzero)
-            last_nonzero = i + 31 - __builtin_clz(unsigned(nonzero));
+        // Magnitude below 2^-111 (exponent field below 16): tiny, cut to
+        // zero. NaN compares false and stays.
+        w = _mm_andnot_ps(_mm_cmplt_ps(_mm_and_ps(w, magnitude), tiny_below), w);
         __m128d w_low, w_high;
         widen(w, &w_low, &w_high);
         _mm_storeu_pd(store + i, w_low);
@@ -90,12 +85,9 @@ int32_t diffuse(double c, double* store, const float* x, float* out, int32_t n)
         float w = float(double(x[i]) - c * old);
         if (allpass_diffuser_is_tiny(w))
             w = 0.0f;
-        if (w != 0.0f)
-            last_nonzero = i;
         store[i] = double(w);
         out[i] = float(old + c * double(w));
     }
-    return last_nonzero;
 }
 
 void output_sum(float E, float T, const float (*e)[BLOCK_RUN_LENGTH],

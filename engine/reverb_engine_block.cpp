@@ -65,23 +65,30 @@ void diffuse(const BlockKernels* kernels, AllpassDiffuser* diffuser, const float
     const double c = double(diffuser->coefficient);
     int32_t index = diffuser->index;
     int32_t done = 0;
-    int32_t last_nonzero = -1;
     while (done < n) {
         int32_t stretch = diffuser->size - index;
         if (stretch > n - done)
             stretch = n - done;
-        const int32_t last =
-            kernels->diffuse(c, diffuser->samples + index, x + done, out + done, stretch);
-        if (last >= 0)
-            last_nonzero = done + last;
+        kernels->diffuse(c, diffuser->samples + index, x + done, out + done, stretch);
         done += stretch;
         index += stretch;
         if (index == diffuser->size)
             index = 0;
     }
     diffuser->index = index;
-    if (last_nonzero >= 0)
-        diffuser->zero_stores = n - 1 - last_nonzero;  // n never exceeds the size
+
+    // The zeros stored last, found from the end of what was stored (with
+    // sound playing, the last value is nonzero and the search stops there).
+    int32_t zeros = 0;
+    int32_t slot = index;
+    while (zeros < n) {
+        slot = slot == 0 ? diffuser->size - 1 : slot - 1;
+        if (diffuser->samples[slot] != 0.0)
+            break;
+        ++zeros;
+    }
+    if (zeros < n)
+        diffuser->zero_stores = zeros;
     else
         diffuser->zero_stores = diffuser->size - diffuser->zero_stores <= n
                                     ? diffuser->size
