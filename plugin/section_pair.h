@@ -59,10 +59,10 @@ static inline __m128 section_pair_process(SectionPair* pair, __m128 x)
     y = _mm_add_ps(y, _mm_mul_ps(pair->fb1, pair->y1));
     y = _mm_add_ps(y, _mm_mul_ps(pair->fb2, pair->y2));
     y = _mm_add_ps(y, _mm_mul_ps(pair->ff0, x));
-    // Exponent field 15 or less: +0.0.
-    const __m128i tiny = _mm_cmplt_epi32(
-        _mm_and_si128(_mm_castps_si128(y), _mm_set1_epi32(0x7f800000)), _mm_set1_epi32(16 << 23));
-    y = _mm_andnot_ps(_mm_castsi128_ps(tiny), y);
+    // Exponent field 15 or less, that is a magnitude below 2^-111: +0.0
+    // (NaN compares false and stays).
+    const __m128 magnitude = _mm_and_ps(y, _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff)));
+    y = _mm_andnot_ps(_mm_cmplt_ps(magnitude, _mm_set1_ps(0x1p-111f)), y);
     pair->x2 = pair->x1;
     pair->x1 = x;
     pair->y2 = pair->y1;
