@@ -3,6 +3,7 @@
 #include "control_ports.h"
 #include "fp_mode.h"
 #include "idle_path.h"
+#include "pending_stretch.h"
 #include "prepare_block.h"
 #include "reverb_instance.h"
 #include "stretch_io.h"
