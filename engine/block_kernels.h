@@ -41,9 +41,10 @@ struct BlockKernels {
     void (*output_sum)(float E, float T, const float (*e)[BLOCK_RUN_LENGTH],
                        const float (*d)[BLOCK_RUN_LENGTH], const float* x, float* sum,
                        int32_t n);
-    // f[k][i] = the feedback matrix row k applied to d[.][i], plus e[k][i].
+    // f[k][i] = the feedback matrix row k applied to d[.][i], plus e[k][i];
+    // f[k] points anywhere (into a line's memory, for one).
     void (*feedback_mix)(const float (*d)[BLOCK_RUN_LENGTH], const float (*e)[BLOCK_RUN_LENGTH],
-                         float (*f)[BLOCK_RUN_LENGTH], int32_t n);
+                         float* const* f, int32_t n);
     // The dampers of one or two engines (`engines`) over n samples, side by
     // side, so their serial recursions overlap.
     void (*damp)(const DamperRun* runs, int engines, int32_t n);

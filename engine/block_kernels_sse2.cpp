@@ -129,7 +129,7 @@ void output_sum(float E, float T, const float (*e)[BLOCK_RUN_LENGTH],
 }
 
 void feedback_mix(const float (*d)[BLOCK_RUN_LENGTH], const float (*e)[BLOCK_RUN_LENGTH],
-                  float (*f)[BLOCK_RUN_LENGTH], int32_t n)
+                  float* const* f, int32_t n)
 {
     const __m128 half = _mm_set1_ps(0.5f);
     int32_t i = 0;
@@ -142,10 +142,10 @@ void feedback_mix(const float (*d)[BLOCK_RUN_LENGTH], const float (*e)[BLOCK_RUN
         const __m128 f1 = _mm_mul_ps(_mm_add_ps(_mm_sub_ps(_mm_sub_ps(d0, d1), d2), d3), half);
         const __m128 f2 = _mm_mul_ps(_mm_add_ps(_mm_sub_ps(_mm_sub_ps(d1, d0), d2), d3), half);
         const __m128 f3 = _mm_mul_ps(_mm_add_ps(_mm_add_ps(d3, d2), _mm_add_ps(d1, d0)), half);
-        _mm_store_ps(f[0] + i, _mm_add_ps(f0, _mm_load_ps(e[0] + i)));
-        _mm_store_ps(f[1] + i, _mm_add_ps(f1, _mm_load_ps(e[1] + i)));
-        _mm_store_ps(f[2] + i, _mm_add_ps(f2, _mm_load_ps(e[2] + i)));
-        _mm_store_ps(f[3] + i, _mm_add_ps(f3, _mm_load_ps(e[3] + i)));
+        _mm_storeu_ps(f[0] + i, _mm_add_ps(f0, _mm_load_ps(e[0] + i)));
+        _mm_storeu_ps(f[1] + i, _mm_add_ps(f1, _mm_load_ps(e[1] + i)));
+        _mm_storeu_ps(f[2] + i, _mm_add_ps(f2, _mm_load_ps(e[2] + i)));
+        _mm_storeu_ps(f[3] + i, _mm_add_ps(f3, _mm_load_ps(e[3] + i)));
     }
     for (; i < n; ++i) {
         const float dd[BLOCK_LINES] = {d[0][i], d[1][i], d[2][i], d[3][i]};

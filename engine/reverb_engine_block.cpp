@@ -129,7 +129,9 @@ void read_tap(const BlockKernels* kernels, const DelayLine* line, int32_t distan
         out[i] = z[i - distance] * gain;
 }
 
-void push_run(DelayLine* line, const float* values, int32_t n)
+// Counts n values just pushed for the silence test: the zeros among the
+// last of them, or, when all are zero, the zeros before them too.
+void count_pushes(DelayLine* line, const float* values, int32_t n)
 {
     int32_t last_nonzero = n - 1;
     while (last_nonzero >= 0 && values[last_nonzero] == 0.0f)
@@ -139,7 +141,11 @@ void push_run(DelayLine* line, const float* values, int32_t n)
     else
         line->zero_pushes =
             line->size - line->zero_pushes <= n ? line->size : line->zero_pushes + n;
+}
 
+void push_run(DelayLine* line, const float* values, int32_t n)
+{
+    count_pushes(line, values, n);
     int32_t done = 0;
     while (done < n) {
         int32_t stretch = line->size - line->index;
@@ -150,6 +156,29 @@ void push_run(DelayLine* line, const float* values, int32_t n)
         line->index += stretch;
         if (line->index == line->size)
             line->index = 0;
+    }
+}
+
+// The feedback mix of a run, written straight into each line where the run
+// does not wrap around it, and pushed from the scratch where it does.
+void mix_into_lines(const BlockKernels* kernels, ReverbEngine* engine, RunScratch& s, int32_t n)
+{
+    float* f[ENGINE_FDN_COUNT];
+    for (int k = 0; k < ENGINE_FDN_COUNT; ++k) {
+        DelayLine* line = engine->fdn_delays[k];
+        f[k] = line->index + n <= line->size ? line->samples + line->index : s.f[k];
+    }
+    kernels->feedback_mix(s.d, s.e, f, n);
+    for (int k = 0; k < ENGINE_FDN_COUNT; ++k) {
+        DelayLine* line = engine->fdn_delays[k];
+        if (f[k] == s.f[k]) {
+            push_run(line, s.f[k], n);
+        } else {
+            count_pushes(line, f[k], n);
+            line->index += n;
+            if (line->index == line->size)
+                line->index = 0;
+        }
     }
 }
 
@@ -187,9 +216,7 @@ void finish_run(EngineRun& run, int32_t n)
     push_run(engine->tap_delay, s.y, n);
 
     kernels->output_sum(engine->early_level, engine->tail_level, s.e, s.d, s.x, s.sum, n);
-    kernels->feedback_mix(s.d, s.e, s.f, n);
-    for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
-        push_run(engine->fdn_delays[k], s.f[k], n);
+    mix_into_lines(kernels, engine, s, n);
 
     diffuse(kernels, engine->left_diffusers[0], s.sum, run.left, n);
     diffuse(kernels, engine->left_diffusers[1], run.left, run.left, n);
