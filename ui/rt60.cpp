@@ -13,6 +13,12 @@ constexpr int FIT_MIN_POINTS = 4;
 // A curve that ends abruptly (the energy runs out inside a bin) counts as
 // this far down, so one bin cannot steer the fit.
 constexpr double FIT_FLOOR_DB = -100.0;
+// The integration runs to the end of the render, so the energy still to come
+// always falls to nothing there, decayed or not. Only when the level at the
+// end lies this far below the loudest stretch is that fall the decay's own.
+constexpr double TAIL_MARGIN_DB = -40.0;
+// Stretches compared for that, as a share of all bins.
+constexpr int STRETCH_SHARE = 32;
 
 double clean(double e) { return std::isfinite(e) && e > 0.0 ? e : 0.0; }
 
@@ -28,6 +34,22 @@ Rt60 rt60_measure(const double* energy, int bins, double bin_seconds)
     if (!(total > 0.0) || !std::isfinite(total))
         return {Rt60Kind::silent, 0.0f};
 
+    // The loudest stretch and the last one, as mean energies per bin.
+    const int stretch = bins / STRETCH_SHARE > 0 ? bins / STRETCH_SHARE : 1;
+    double window = 0.0, loudest = 0.0;
+    for (int k = 0; k < bins; ++k) {
+        window += clean(energy[k]);
+        if (k >= stretch)
+            window -= clean(energy[k - stretch]);
+        loudest = window > loudest ? window : loudest;
+    }
+    double last = 0.0;
+    for (int k = bins - stretch; k < bins; ++k)
+        last += clean(energy[k]);
+    const double length = bins * bin_seconds;
+    if (last > 0.0 && 10.0 * std::log10(last / loudest) > TAIL_MARGIN_DB)
+        return {Rt60Kind::at_least, float(length)};
+
     // The first bins at which the energy still to come falls below the
     // fit's ends. remaining is the energy from bin k on.
     int start = -1, end = -1, end_short = -1;
@@ -42,7 +64,6 @@ Rt60 rt60_measure(const double* energy, int bins, double bin_seconds)
             end = k;
         remaining -= clean(energy[k]);
     }
-    const double length = bins * bin_seconds;
     if (end < 0)
         end = end_short;
     if (start < 0 || end < 0)
