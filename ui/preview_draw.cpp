@@ -261,6 +261,15 @@ void preview_draw(cairo_t* cr, const LayoutRect& area, const PreviewPicture* pic
         cairo_move_to(cr, tx, p.top + 34.0);
         cairo_show_text(cr, text);
     }
+    if (!picture->has_bands && picture->complete && picture->rt60_output.kind != Rt60Kind::silent) {
+        char figure[24];
+        preview_format_rt60(picture->rt60_output, figure, sizeof figure);
+        std::snprintf(text, sizeof text, "RT60  %s", figure);
+        cairo_set_font_size(cr, 12.0);
+        theme_set(cr, THEME_TEXT);
+        cairo_move_to(cr, p.left + p.width - 10.0 - 130.0, p.top + 18.0);
+        cairo_show_text(cr, text);
+    }
     if (status) {
         cairo_set_font_size(cr, 10.5);
         theme_set(cr, THEME_TEXT_DIM);

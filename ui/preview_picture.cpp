@@ -13,6 +13,6 @@ void preview_picture_clear(PreviewPicture* picture, int channels, bool has_bands
         for (float& v : curve)
             v = PREVIEW_FLOOR_DB;
     picture->predelay_ms = 0.0f;
-    picture->rt60[0] = picture->rt60[1] = {Rt60Kind::silent, 0.0f};
+    picture->rt60[0] = picture->rt60[1] = picture->rt60_output = {Rt60Kind::silent, 0.0f};
     picture->title = nullptr;
 }

@@ -34,6 +34,7 @@ struct PreviewPicture {
     float peak_db[PREVIEW_CURVES][PREVIEW_BINS];  // peak level per bin, dBFS
     float predelay_ms;            // pre-delay the settings ask for
     Rt60 rt60[2];                 // 0: high band, 1: low band
+    Rt60 rt60_output;             // of the outputs together, shown when there are no bands
     const char* title;            // drawn at the top left, may be null
 };
 

@@ -257,10 +257,15 @@ int halvane_ui_idle(HalvaneUi* ui)
     if (ui->settings_changed && now - ui->settings_changed_at >= DEBOUNCE_SECONDS) {
         ui->settings_changed = false;
         preview_start(ui->preview, ui->model.values);
-    }
-    if (preview_busy(ui->preview)) {
-        preview_step(ui->preview, RENDER_BUDGET_SECONDS);
         ui->redraw = true;
+    } else if (preview_busy(ui->preview)) {
+        // The finished picture is drawn at once; the progress only now and
+        // then, so drawing does not eat the rendering's share of the call.
+        if (preview_step(ui->preview, RENDER_BUDGET_SECONDS) ||
+            now - ui->progress_drawn_at >= PROGRESS_SECONDS) {
+            ui->redraw = true;
+            ui->progress_drawn_at = now;
+        }
     }
     if (ui->redraw) {
         ui->redraw = false;
@@ -274,6 +279,9 @@ void halvane_ui_cleanup(HalvaneUi* ui)
 {
     if (!ui)
         return;
+    // A drag the window's end cuts short still ends its gesture for the host.
+    if (ui->view.active != NO_CONTROL && ui->touch)
+        ui->touch->touch(ui->touch->handle, uint32_t(ui->view.active), false);
     if (ui->surface)
         cairo_surface_destroy(ui->surface);
     if (ui->display) {

@@ -25,9 +25,13 @@ constexpr double FINE_FACTOR = 10.0;
 constexpr double WHEEL_STEP = 0.01;
 constexpr double DOUBLE_CLICK_SECONDS = 0.4;
 // The preview restarts once the settings have stood still this long, and
-// renders for at most RENDER_BUDGET_SECONDS per idle call.
+// renders for at most RENDER_BUDGET_SECONDS per idle call (an idle call that
+// starts a render, which makes two instances, renders nothing more), leaving
+// room for the drawing inside about 10 ms.
 constexpr double DEBOUNCE_SECONDS = 0.04;
-constexpr double RENDER_BUDGET_SECONDS = 0.008;
+constexpr double RENDER_BUDGET_SECONDS = 0.006;
+// A render's progress is redrawn at most this often.
+constexpr double PROGRESS_SECONDS = 0.25;
 // Hovering this long over a control shows its description.
 constexpr double TOOLTIP_SECONDS = 0.5;
 
@@ -60,6 +64,7 @@ struct HalvaneUi {
     bool redraw;
     bool settings_changed;
     double settings_changed_at;
+    double progress_drawn_at;
 };
 
 HalvaneUi* halvane_ui_instantiate(const char* plugin_uri, LV2UI_Write_Function write,
