@@ -58,6 +58,7 @@ void finish_editing(HalvaneUi* ui, bool commit)
     ui->view.editing = NO_CONTROL;
     ui->view.entry[0] = '\0';
     ui->redraw = true;
+    XSelectInput(ui->display, ui->window, EVENT_MASK);
 }
 
 void start_editing(HalvaneUi* ui, int port)
@@ -69,6 +70,7 @@ void start_editing(HalvaneUi* ui, int port)
     ui->redraw = true;
     // Keys go to the window only while a value is typed; the host keeps
     // them otherwise. Focus can only go to a window that is viewable.
+    XSelectInput(ui->display, ui->window, EDIT_EVENT_MASK);
     XWindowAttributes a;
     if (XGetWindowAttributes(ui->display, ui->window, &a) && a.map_state == IsViewable)
         XSetInputFocus(ui->display, ui->window, RevertToParent, CurrentTime);

@@ -131,9 +131,7 @@ bool open_window(HalvaneUi* ui)
     XSetWindowAttributes attributes;
     std::memset(&attributes, 0, sizeof attributes);
     attributes.background_pixmap = None;  // no clearing before each redraw
-    attributes.event_mask = ExposureMask | StructureNotifyMask | ButtonPressMask |
-                            ButtonReleaseMask | PointerMotionMask | KeyPressMask |
-                            EnterWindowMask | LeaveWindowMask;
+    attributes.event_mask = EVENT_MASK;
     ui->window = XCreateWindow(ui->display, ui->parent, 0, 0, unsigned(ui->width),
                                unsigned(ui->height), 0, CopyFromParent, InputOutput,
                                CopyFromParent, CWBackPixmap | CWEventMask, &attributes);

@@ -35,6 +35,14 @@ constexpr double PROGRESS_SECONDS = 0.25;
 // Hovering this long over a control shows its description.
 constexpr double TOOLTIP_SECONDS = 0.5;
 
+// The events the window listens to. Keys only while a value is typed
+// (EDIT_EVENT_MASK): a window that selects them takes them from the host
+// whenever the pointer is over it and the focus follows the pointer.
+constexpr long EVENT_MASK = ExposureMask | StructureNotifyMask | ButtonPressMask |
+                            ButtonReleaseMask | PointerMotionMask | EnterWindowMask |
+                            LeaveWindowMask;
+constexpr long EDIT_EVENT_MASK = EVENT_MASK | KeyPressMask;
+
 struct HalvaneUi {
     // Host side.
     LV2UI_Write_Function write;
