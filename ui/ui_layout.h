@@ -13,6 +13,10 @@ constexpr float UI_WIDTH = 720.0f;
 constexpr float UI_HEIGHT = 400.0f;
 // The smallest window the UI asks for, as a share of the default size.
 constexpr float UI_MIN_SHARE = 0.5f;
+// The largest scale the canvas is drawn at: an X window is at most 32767
+// pixels wide, and fonts far larger than that make the font renderer fail.
+constexpr float UI_MAX_SCALE = 40.0f;
+constexpr float UI_MAX_WINDOW = 32767.0f;
 
 struct LayoutRect {
     float x, y, w, h;
@@ -77,11 +81,16 @@ struct LayoutFit {
 
 static inline LayoutFit ui_layout_fit(float width, float height)
 {
+    // No window is larger than X allows; a size that is not a number is none.
+    width = width >= 0.0f ? (width < UI_MAX_WINDOW ? width : UI_MAX_WINDOW) : 0.0f;
+    height = height >= 0.0f ? (height < UI_MAX_WINDOW ? height : UI_MAX_WINDOW) : 0.0f;
     float sx = width / UI_WIDTH;
     float sy = height / UI_HEIGHT;
     float s = sx < sy ? sx : sy;
     if (!(s > 0.01f))
         s = 0.01f;  // a window of no size still maps to finite coordinates
+    if (s > UI_MAX_SCALE)
+        s = UI_MAX_SCALE;
     return {s, (width - UI_WIDTH * s) * 0.5f, (height - UI_HEIGHT * s) * 0.5f};
 }
 
