@@ -4,7 +4,6 @@
 
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
-#include <cairo-xlib.h>
 
 #include <cstdio>
 #include <cstring>
@@ -58,7 +57,8 @@ void finish_editing(HalvaneUi* ui, bool commit)
     ui->view.editing = NO_CONTROL;
     ui->view.entry[0] = '\0';
     ui->redraw = true;
-    XSelectInput(ui->display, ui->window, EVENT_MASK);
+    if (!ui->window_gone)
+        XSelectInput(ui->display, ui->window, EVENT_MASK);
 }
 
 void start_editing(HalvaneUi* ui, int port)
@@ -186,13 +186,17 @@ void halvane_ui_handle_event(HalvaneUi* ui, XEvent* event)
             ui->redraw = true;
         break;
     case ConfigureNotify:
+        // The drawing follows on the next idle, into a pixmap of the new size.
         if (event->xconfigure.window == ui->window &&
             (event->xconfigure.width != ui->width || event->xconfigure.height != ui->height)) {
             ui->width = event->xconfigure.width;
             ui->height = event->xconfigure.height;
-            cairo_xlib_surface_set_size(ui->surface, ui->width, ui->height);
             ui->redraw = true;
         }
+        break;
+    case DestroyNotify:
+        if (event->xdestroywindow.window == ui->window)
+            ui->window_gone = true;
         break;
     case ButtonPress:
         press(ui, event->xbutton);

@@ -154,33 +154,83 @@ bool open_window(HalvaneUi* ui)
     XWindowAttributes own;
     if (!XGetWindowAttributes(ui->display, ui->window, &own) || !own.visual)
         return false;
-    ui->surface = cairo_xlib_surface_create(ui->display, ui->window, own.visual, ui->width,
-                                            ui->height);
-    if (cairo_surface_status(ui->surface) != CAIRO_STATUS_SUCCESS)
-        return false;
-    if (!XMapWindow(ui->display, ui->window))
+    ui->visual = own.visual;
+    ui->depth = own.depth;
+    ui->gc = XCreateGC(ui->display, ui->window, 0, nullptr);
+    if (!ui->gc || !XMapWindow(ui->display, ui->window))
         return false;
     XFlush(ui->display);
     return true;
 }
 
+void release_backbuffer(HalvaneUi* ui)
+{
+    if (ui->canvas)
+        cairo_surface_destroy(ui->canvas);
+    ui->canvas = nullptr;
+    if (ui->surface)
+        cairo_surface_destroy(ui->surface);
+    if (ui->pixmap)
+        XFreePixmap(ui->display, ui->pixmap);
+    ui->surface = nullptr;
+    ui->pixmap = 0;
+    ui->pixmap_width = ui->pixmap_height = 0;
+}
+
+// A pixmap and its cairo surface of the window's current size. Made anew
+// only when the size changes. Returns false when either cannot be made.
+bool ensure_backbuffer(HalvaneUi* ui)
+{
+    const int w = ui->width > 0 ? ui->width : 1;
+    const int h = ui->height > 0 ? ui->height : 1;
+    if (ui->surface && ui->pixmap_width == w && ui->pixmap_height == h)
+        return true;
+    release_backbuffer(ui);
+    ui->canvas = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
+    if (cairo_surface_status(ui->canvas) != CAIRO_STATUS_SUCCESS) {
+        release_backbuffer(ui);
+        return false;
+    }
+    ui->pixmap = XCreatePixmap(ui->display, ui->window, unsigned(w), unsigned(h),
+                               unsigned(ui->depth));
+    if (!ui->pixmap)
+        return false;
+    ui->surface = cairo_xlib_surface_create(ui->display, ui->pixmap, ui->visual, w, h);
+    if (cairo_surface_status(ui->surface) != CAIRO_STATUS_SUCCESS) {
+        release_backbuffer(ui);
+        return false;
+    }
+    if (!ui->device)
+        ui->device = cairo_device_reference(cairo_surface_get_device(ui->surface));
+    ui->pixmap_width = w;
+    ui->pixmap_height = h;
+    return true;
+}
+
 void draw(HalvaneUi* ui)
 {
-    cairo_t* cr = cairo_create(ui->surface);
+    if (ui->window_gone || !ensure_backbuffer(ui))
+        return;
+    cairo_t* cr = cairo_create(ui->canvas);
     if (cairo_status(cr) == CAIRO_STATUS_SUCCESS) {
         char status[48] = "";
-        if (ui->preview && preview_busy(ui->preview))
+        if (preview_busy(ui->preview))
             std::snprintf(status, sizeof status, "rendering %.0f %%",
                           100.0 * preview_progress(ui->preview));
-        const PreviewPicture* picture = preview_picture(ui->preview);
-        cairo_push_group(cr);
-        ui_view_draw(cr, ui->width, ui->height, &ui->model, &ui->view, picture,
-                     status[0] ? status : nullptr, ui->plugin_name);
-        cairo_pop_group_to_source(cr);
-        cairo_paint(cr);
+        ui_view_draw(cr, ui->pixmap_width, ui->pixmap_height, &ui->model, &ui->view,
+                     preview_picture(ui->preview), status[0] ? status : nullptr,
+                     ui->plugin_name);
     }
     cairo_destroy(cr);
+    cairo_surface_flush(ui->canvas);
+    cr = cairo_create(ui->surface);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_surface(cr, ui->canvas, 0.0, 0.0);
+    cairo_paint(cr);
+    cairo_destroy(cr);
     cairo_surface_flush(ui->surface);
+    XCopyArea(ui->display, ui->pixmap, ui->window, ui->gc, 0, 0, unsigned(ui->pixmap_width),
+              unsigned(ui->pixmap_height), 0, 0);
 }
 
 }  // namespace
@@ -241,11 +291,19 @@ int halvane_ui_idle(HalvaneUi* ui)
 {
     if (!ui || !ui->display)
         return 0;
-    while (XPending(ui->display) > 0) {
+    // A window destroyed under the GUI is noticed before any other event is
+    // handled, since handling one may make requests on the window.
+    XEvent destroyed;
+    if (!ui->window_gone &&
+        XCheckTypedWindowEvent(ui->display, ui->window, DestroyNotify, &destroyed))
+        ui->window_gone = true;
+    while (!ui->window_gone && XPending(ui->display) > 0) {
         XEvent event;
         XNextEvent(ui->display, &event);
         halvane_ui_handle_event(ui, &event);
     }
+    if (ui->window_gone)
+        return 1;
     const double now = ui_now();
     if (ui->view.hover != NO_CONTROL && !ui->view.tooltip && ui->view.active == NO_CONTROL &&
         now - ui->hover_since >= TOOLTIP_SECONDS) {
@@ -280,11 +338,27 @@ void halvane_ui_cleanup(HalvaneUi* ui)
     // A drag the window's end cuts short still ends its gesture for the host.
     if (ui->view.active != NO_CONTROL && ui->touch)
         ui->touch->touch(ui->touch->handle, uint32_t(ui->view.active), false);
-    if (ui->surface)
-        cairo_surface_destroy(ui->surface);
     if (ui->display) {
-        if (ui->window)
+        // A host may have destroyed its parent, and the window with it, just
+        // before: a round trip brings the news, and nothing is then asked of
+        // the window, which would be an error no host expects.
+        if (ui->window && !ui->window_gone) {
+            XSync(ui->display, False);
+            XEvent event;
+            while (XCheckTypedWindowEvent(ui->display, ui->window, DestroyNotify, &event))
+                ui->window_gone = true;
+        }
+        release_backbuffer(ui);
+        if (ui->gc)
+            XFreeGC(ui->display, ui->gc);
+        if (ui->window && !ui->window_gone)
             XDestroyWindow(ui->display, ui->window);
+        // cairo keeps a record of each display it drew on, with caches, until
+        // that record is finished; closing the display alone leaves it behind.
+        if (ui->device) {
+            cairo_device_finish(ui->device);
+            cairo_device_destroy(ui->device);
+        }
         XCloseDisplay(ui->display);
     }
     preview_destroy(ui->preview);

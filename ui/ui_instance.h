@@ -54,7 +54,20 @@ struct HalvaneUi {
     Display* display;
     Window parent;
     Window window;
-    cairo_surface_t* surface;
+    bool window_gone;              // destroyed under the GUI (with the host's parent)
+    Visual* visual;                // the window's visual and depth
+    int depth;
+    GC gc;
+    // Everything is drawn into an image in memory, painted onto a pixmap of
+    // the window's size and copied to the window. No flicker; no cairo
+    // surface on the window, which the host may destroy (with its parent)
+    // before cleanup; and no text drawn through cairo's X11 backend, whose
+    // font caches would keep the display's records alive after it closes.
+    cairo_surface_t* canvas;       // image surface the view draws on
+    Pixmap pixmap;
+    cairo_surface_t* surface;      // on the pixmap, from the window's visual
+    cairo_device_t* device;        // cairo's record of the display, finished in cleanup
+    int pixmap_width, pixmap_height;
     int width, height;             // window size in pixels
     double scale_factor;           // ui:scaleFactor, 1 without one
     // Model, view state and preview.
@@ -85,7 +98,8 @@ void halvane_ui_port_event(HalvaneUi* ui, uint32_t port, uint32_t buffer_size, u
                            const void* buffer);
 
 // Handles pending X events, renders a piece of the preview and redraws.
-// Returns 0 (the window stays open while the host keeps it).
+// Returns 0 while the window exists, 1 once it has been destroyed under the
+// GUI (the host should then clean up).
 int halvane_ui_idle(HalvaneUi* ui);
 
 void halvane_ui_cleanup(HalvaneUi* ui);
