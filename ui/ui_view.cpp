@@ -167,7 +167,7 @@ void ui_view_draw(cairo_t* cr, double width, double height, const ControlModel* 
     theme_set(cr, THEME_TEXT_DIM);
     cairo_move_to(cr, UI_TITLE.x + 76.0, UI_TITLE.y + 18.0);
     cairo_show_text(cr, plugin_name ? plugin_name : "");
-    static const char* hint =
+    const char* const hint =
         "drag or wheel to change, Shift for fine, double-click for default, right-click to type";
     cairo_set_font_size(cr, 9.5);
     cairo_text_extents_t ext;
