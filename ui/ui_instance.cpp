@@ -268,6 +268,7 @@ HalvaneUi* halvane_ui_instantiate(const char* plugin_uri, LV2UI_Write_Function w
     if (ui->resize)
         ui->resize->ui_resize(ui->resize->handle, ui->width, ui->height);
     preview_start(ui->preview, ui->model.values);
+    ui->preview_started_at = ui_now();
     ui->redraw = true;
     *widget = reinterpret_cast<LV2UI_Widget>(uintptr_t(ui->window));
     return ui;
@@ -310,8 +311,10 @@ int halvane_ui_idle(HalvaneUi* ui)
         ui->view.tooltip = true;
         ui->redraw = true;
     }
-    if (ui->settings_changed && now - ui->settings_changed_at >= DEBOUNCE_SECONDS) {
+    if (ui->settings_changed && (now - ui->settings_changed_at >= DEBOUNCE_SECONDS ||
+                                 now - ui->preview_started_at >= RESTART_SECONDS)) {
         ui->settings_changed = false;
+        ui->preview_started_at = now;
         preview_start(ui->preview, ui->model.values);
         ui->redraw = true;
     } else if (preview_busy(ui->preview)) {

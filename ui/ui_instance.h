@@ -29,6 +29,9 @@ constexpr double DOUBLE_CLICK_SECONDS = 0.4;
 // starts a render, which makes two instances, renders nothing more), leaving
 // room for the drawing inside about 10 ms.
 constexpr double DEBOUNCE_SECONDS = 0.04;
+// A drag that never pauses still restarts it this often, so the picture
+// follows a slow, steady movement.
+constexpr double RESTART_SECONDS = 0.3;
 constexpr double RENDER_BUDGET_SECONDS = 0.006;
 // A render's progress is redrawn at most this often.
 constexpr double PROGRESS_SECONDS = 0.25;
@@ -85,6 +88,7 @@ struct HalvaneUi {
     bool redraw;
     bool settings_changed;
     double settings_changed_at;
+    double preview_started_at;
     double progress_drawn_at;
 };
 
