@@ -211,6 +211,7 @@ void draw(HalvaneUi* ui)
 {
     if (ui->window_gone || !ensure_backbuffer(ui))
         return;
+    const double start = ui_now();
     cairo_t* cr = cairo_create(ui->canvas);
     if (cairo_status(cr) == CAIRO_STATUS_SUCCESS) {
         char status[48] = "";
@@ -231,6 +232,7 @@ void draw(HalvaneUi* ui)
     cairo_surface_flush(ui->surface);
     XCopyArea(ui->display, ui->pixmap, ui->window, ui->gc, 0, 0, unsigned(ui->pixmap_width),
               unsigned(ui->pixmap_height), 0, 0);
+    ui->draw_seconds = ui_now() - start;
 }
 
 }  // namespace
@@ -320,7 +322,10 @@ int halvane_ui_idle(HalvaneUi* ui)
     } else if (preview_busy(ui->preview)) {
         // The finished picture is drawn at once; the progress only now and
         // then, so drawing does not eat the rendering's share of the call.
-        if (preview_step(ui->preview, RENDER_BUDGET_SECONDS) ||
+        double budget = IDLE_BUDGET_SECONDS - ui->draw_seconds;
+        budget = budget < RENDER_BUDGET_SECONDS ? budget : RENDER_BUDGET_SECONDS;
+        budget = budget > RENDER_MIN_SECONDS ? budget : RENDER_MIN_SECONDS;
+        if (preview_step(ui->preview, budget) ||
             now - ui->progress_drawn_at >= PROGRESS_SECONDS) {
             ui->redraw = true;
             ui->progress_drawn_at = now;

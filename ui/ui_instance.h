@@ -33,6 +33,10 @@ constexpr double DEBOUNCE_SECONDS = 0.04;
 // follows a slow, steady movement.
 constexpr double RESTART_SECONDS = 0.3;
 constexpr double RENDER_BUDGET_SECONDS = 0.006;
+// What one idle call may take in all, and the least share of it rendering
+// gets: a slow drawing (a large window) shortens the rendering's piece.
+constexpr double IDLE_BUDGET_SECONDS = 0.010;
+constexpr double RENDER_MIN_SECONDS = 0.002;
 // A render's progress is redrawn at most this often.
 constexpr double PROGRESS_SECONDS = 0.25;
 // Hovering this long over a control shows its description.
@@ -90,6 +94,7 @@ struct HalvaneUi {
     double settings_changed_at;
     double preview_started_at;
     double progress_drawn_at;
+    double draw_seconds;           // how long the last drawing took
 };
 
 HalvaneUi* halvane_ui_instantiate(const char* plugin_uri, LV2UI_Write_Function write,
