@@ -109,6 +109,16 @@ bracketed wheel 0
 awk '$1 == "write" { if (n++ && $3 <= last) exit 1; last = $3 } END { exit n < 1 }' "$work/wheel.log" ||
     fail "the wheel up did not raise mix step by step: $(cat "$work/wheel.log")"
 
+# The host resizes the UI's window, as hosts do: the knobs move with the
+# fitted canvas, and a gesture on decay's new place still reaches decay.
+host_send "size 1000 300" "wait 200"
+host_query centre decay
+read -r _ _ x y <<<"$reply"
+[ "$x $y" != "$decay_x $decay_y" ] || fail "the decay knob did not move when the window was resized"
+gesture resized mousemove "$x" "$y" click 4
+only_port resized 1
+bracketed resized 1
+
 host_sync
 grep -q BAD "$work/host.log" && fail "the UI wrote values outside the declared ranges: $(grep BAD "$work/host.log" | head)"
 host_send cleanup

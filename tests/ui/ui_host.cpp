@@ -24,6 +24,7 @@
 //                               a control's area in the window
 //   shot FILE                   the parent window as a PNG
 //   stats                       prints "stats heap=B fds=F clients=C resources=R"
+//                               (with no UI up, after emptying cairo's caches)
 //   cycles COUNT IDLES          create, show, IDLES idles, cleanup, COUNT times
 //   sync TOKEN                  prints "sync TOKEN" once all before it is done
 //   quit
@@ -353,8 +354,17 @@ void screenshot(Host& host, const std::string& file)
     printf(ok ? "shot %s %ux%u\n" : "shot failed: cannot write %s\n", file.c_str(), width, height);
 }
 
+}  // namespace
+
+// AddressSanitizer's own count of the bytes in use, when the host runs
+// under it (its allocator replaces malloc's, whose figures then say nothing).
+extern "C" size_t __sanitizer_get_current_allocated_bytes() __attribute__((weak));
+
+namespace {
+
 size_t heap_in_use()
 {
+    if (__sanitizer_get_current_allocated_bytes) return __sanitizer_get_current_allocated_bytes();
     struct mallinfo2 info = mallinfo2();
     return info.uordblks + info.hblkhd;
 }
@@ -375,6 +385,10 @@ int open_fds()
 // pictures...) all of them hold, through the X-Resource extension.
 void print_stats(Host& host)
 {
+    // With no UI alive, cairo's process-wide caches (fonts, glyphs) are
+    // emptied first, so that the heap figure does not depend on how full
+    // they happen to be.
+    if (!host.ui) cairo_debug_reset_static_data();
     int event_base, error_base, clients = -1;
     long resources = -1;
     XResClient* list = nullptr;
