@@ -7,6 +7,8 @@
 #   then the defaults sent again: the picture must be that of a fresh UI at
 #   the defaults, and no event may come back as a write to the host;
 #   - the parent window destroyed before the UI is cleaned up;
+#   - a host that offers neither ui:touch nor ui:resize: a drag still
+#     writes, and nothing else is asked of the host;
 #   - a display that cannot be opened: instantiate returns null.
 # shellcheck source=ui_common.sh
 source "$(dirname "$0")/ui_common.sh"
@@ -32,6 +34,19 @@ host_send "destroy-parent" "wait 300" cleanup
 host_sync
 echo "parent window destroyed first: the UI cleaned up"
 host_stop
+
+require_tools xdotool
+host_start "$STEREO_URI" --no-touch --no-resize
+host_send create show "wait 200"
+host_query centre decay
+read -r _ _ x y <<<"$reply"
+xdotool mousemove "$x" "$y" mousedown 1 sleep 0.05 mousemove "$x" $((y - 20)) sleep 0.05 mouseup 1
+host_send "wait 200"
+host_sync
+host_stop
+grep -q '^write 1 ' "$work/host.log" || fail "with no ui:touch offered, a drag wrote nothing: $(cat "$work/host.log")"
+grep -E '^(touch|resize)' "$work/host.log" && fail "the UI used ui:touch or ui:resize, which the host did not offer"
+echo "no ui:touch and no ui:resize offered: a drag writes, nothing else is asked"
 
 dead=:$((${DISPLAY#:} + 1000))
 [ -e "/tmp/.X11-unix/X${dead#:}" ] && fail "display $dead is unexpectedly alive"
