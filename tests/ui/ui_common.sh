@@ -150,9 +150,10 @@ differing_pixels() {
 }
 
 # find_ui_window [SECONDS]: waits for a mapped window of the UI's default
-# size (720x400, give or take 2 pixels for a host's rounding) and prints
-# the deepest one's id: the UI's own window inside whatever the host wraps
-# it in.
+# size (720x400, give or take 2 pixels for a host's rounding) inside a
+# host's window (xwininfo indents a top-level window by 5 spaces, each level
+# further by 3) and prints the deepest one's id: the UI's own window inside
+# whatever the host wraps it in.
 find_ui_window() {
     local limit=$((${1:-30} * 10)) i id
     for ((i = 0; i < limit; i++)); do
@@ -160,7 +161,8 @@ find_ui_window() {
             match($0, / [0-9]+x[0-9]+[+-]/) {
                 split(substr($0, RSTART + 1, RLENGTH - 2), size, "x")
                 depth = match($0, /[^ ]/)
-                if (size[1] >= 718 && size[1] <= 722 && size[2] >= 398 && size[2] <= 402 && depth >= best) {
+                if (size[1] >= 718 && size[1] <= 722 && size[2] >= 398 && size[2] <= 402 &&
+                    depth > 6 && depth >= best) {
                     best = depth; id = $1
                 }
             }
