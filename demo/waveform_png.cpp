@@ -1,8 +1,8 @@
 // waveform_png: draws a WAV file as a PNG picture for the demo: a title,
 // the waveform of each channel in its own lane (scaled to the file's peak),
-// and below it the level of each channel in dB over time, where a reverb's
-// decay shows as a slope and its length as the time the slope takes to
-// reach the floor.
+// and below it the level of each channel in dB over time, drawn as the
+// GUI's preview draws an impulse response: the slope is the decay, and the
+// decay time measured from it is written on it.
 //
 //   waveform_png IN.wav OUT.png SECONDS TITLE [SUBTITLE]
 //
@@ -10,8 +10,7 @@
 // (sox and lv2apply write 32-bit float). Exit status 0 on success,
 // 1 when a file cannot be read or written, 2 on a wrong command line.
 
-#include "png_canvas.h"
-#include "wav_file.h"
+#include <cairo.h>
 
 #include <algorithm>
 #include <cmath>
@@ -19,6 +18,11 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+#include "preview_draw.h"
+#include "rt60.h"
+#include "ui_theme.h"
+#include "wav_file.h"
 
 namespace {
 
@@ -46,18 +50,29 @@ bool read_sound(const char* path, Sound& sound, std::string& error)
     return true;
 }
 
-// Breaks text into lines of at most `columns` characters, at ", " where it
-// can, so a long list of settings stays inside the picture.
-std::vector<std::string> wrap(const std::string& text, size_t columns)
+// Logical canvas (pixels at scale 1); the PNG is PICTURE_SCALE times larger.
+constexpr double WIDTH = 720.0;
+constexpr double MARGIN = 10.0;
+constexpr double PICTURE_SCALE = 5.0 / 3.0;  // 1200 pixels wide
+constexpr double LANE_HEIGHT = 70.0;
+constexpr double LEVEL_HEIGHT = 240.0;
+constexpr double LINE_HEIGHT = 14.0;
+
+// Breaks text into lines no wider than `width` at ", " where it can, so a
+// long list of settings stays inside the picture.
+std::vector<std::string> wrap(cairo_t* cr, const std::string& text, double width)
 {
     std::vector<std::string> lines;
     std::string line;
     size_t at = 0;
     while (at < text.size()) {
-        size_t end = text.find(", ", at);
-        std::string piece = text.substr(at, end == std::string::npos ? std::string::npos : end + 2 - at);
+        const size_t end = text.find(", ", at);
+        const std::string piece =
+            text.substr(at, end == std::string::npos ? std::string::npos : end + 2 - at);
         at = end == std::string::npos ? text.size() : end + 2;
-        if (!line.empty() && line.size() + piece.size() > columns + 1) {  // the trailing space may overhang
+        cairo_text_extents_t ext;
+        cairo_text_extents(cr, (line + piece).c_str(), &ext);
+        if (!line.empty() && ext.x_advance > width) {
             lines.push_back(line);
             line.clear();
         }
@@ -68,135 +83,79 @@ std::vector<std::string> wrap(const std::string& text, size_t columns)
     return lines;
 }
 
-std::string format_number(double value, int decimals)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
-}
-
-// The plot area of one panel and the time span it shows.
-struct Panel {
-    int left, top, right, bottom;
-    double seconds;
-    int x_of(double t) const { return left + int(std::lround((right - left) * t / seconds)); }
-};
-
-// Vertical grid lines and time labels under the panel, every half second
-// (every second for spans longer than 6 s).
-void draw_time_axis(PngCanvas& canvas, const Panel& panel, bool labels)
-{
-    const double step = panel.seconds > 6.0 ? 1.0 : 0.5;
-    for (int k = 0; k * step <= panel.seconds + 1e-9; ++k) {
-        const double t = k * step;
-        const int x = panel.x_of(t);
-        png_canvas_line(canvas, x, panel.top, x, panel.bottom, GRID);
-        png_canvas_line(canvas, x, panel.bottom, x, panel.bottom + 4, AXIS);
-        if (labels) {
-            const std::string text = format_number(t, step < 1.0 ? 1 : 0);
-            png_canvas_text(canvas, x - png_canvas_text_width(text, 2) / 2, panel.bottom + 8, text, 2, TEXT);
-        }
-    }
-    if (labels) {
-        const std::string unit = "time (s)";
-        png_canvas_text(canvas, panel.right - png_canvas_text_width(unit, 2), panel.bottom + 30, unit, 2, TEXT);
-    }
-}
-
-// A panel's caption sits at its top right, where a decaying sound has
-// already faded and leaves the text clear.
-void caption(PngCanvas& canvas, const Panel& panel, const std::string& text)
-{
-    png_canvas_text(canvas, panel.right - 8 - png_canvas_text_width(text, 2), panel.top + 6, text, 2, TEXT);
-}
-
-void draw_frame(PngCanvas& canvas, const Panel& panel)
-{
-    png_canvas_line(canvas, panel.left, panel.top, panel.left, panel.bottom, AXIS);
-    png_canvas_line(canvas, panel.left, panel.bottom, panel.right, panel.bottom, AXIS);
-}
-
 // Each channel's waveform in its own lane: for every pixel column the range
 // from the smallest to the largest sample it covers, scaled to the peak.
-void draw_waveform(PngCanvas& canvas, const Panel& panel, const Sound& sound, double peak)
+void draw_waveform(cairo_t* cr, const LayoutRect& area, const Sound& sound, double seconds,
+                   double peak)
 {
-    draw_time_axis(canvas, panel, false);
-    const int lanes = sound.channels;
-    const int lane_height = (panel.bottom - panel.top) / lanes;
-    for (int c = 0; c < lanes; ++c) {
-        const int top = panel.top + c * lane_height + 4;
-        const int bottom = panel.top + (c + 1) * lane_height - 4;
-        const int middle = (top + bottom) / 2;
-        const double half = (bottom - top) / 2.0;
-        png_canvas_line(canvas, panel.left, middle, panel.right, middle, GRID);
-        const Colour trace = c == 0 ? LEFT_TRACE : RIGHT_TRACE;
+    theme_rounded_rect(cr, area.x, area.y, area.w, area.h, 6.0);
+    theme_set(cr, THEME_PLOT_BACKGROUND);
+    cairo_fill(cr);
+    const double left = area.x + 44.0, width = area.w - 44.0 - 12.0;
+    const int columns = int(width * PICTURE_SCALE);
+    const double lane = area.h / sound.channels;
+    cairo_set_line_width(cr, 1.0 / PICTURE_SCALE);
+    for (int c = 0; c < sound.channels; ++c) {
+        const double middle = area.y + (c + 0.5) * lane;
+        const double half = lane / 2.0 - 6.0;
+        theme_set(cr, THEME_GRID);
+        cairo_move_to(cr, left, middle);
+        cairo_line_to(cr, left + width, middle);
+        cairo_stroke(cr);
         const std::vector<float>& samples = sound.samples[size_t(c)];
-        const size_t shown = std::min(samples.size(), size_t(panel.seconds * sound.rate));
-        for (int x = panel.left; x < panel.right; ++x) {
-            const size_t first = size_t(double(x - panel.left) / (panel.right - panel.left) * panel.seconds * sound.rate);
-            const size_t last = std::min(shown, size_t(double(x + 1 - panel.left) / (panel.right - panel.left) *
-                                                       panel.seconds * sound.rate));
+        const size_t shown = std::min(samples.size(), size_t(seconds * sound.rate));
+        for (int x = 0; x < columns; ++x) {
+            const size_t first = size_t(double(x) / columns * seconds * sound.rate);
+            const size_t last = std::min(shown, size_t(double(x + 1) / columns * seconds * sound.rate));
             if (first >= last)
                 continue;
-            float low = samples[first], high = samples[first];
-            for (size_t i = first; i < last; ++i) {
-                low = std::min(low, samples[i]);
-                high = std::max(high, samples[i]);
-            }
-            const int y_high = middle - int(std::lround(half * high / peak));
-            const int y_low = middle - int(std::lround(half * low / peak));
-            png_canvas_line(canvas, x, y_high, x, y_low, trace);
+            const auto range = std::minmax_element(samples.begin() + long(first),
+                                                   samples.begin() + long(last));
+            const double px = left + (x + 0.5) / PICTURE_SCALE;
+            cairo_move_to(cr, px, middle - half * double(*range.second) / peak);
+            cairo_line_to(cr, px, middle - half * double(*range.first) / peak + 0.5);
         }
-        if (lanes > 1)
-            png_canvas_text(canvas, panel.left - 30, middle - 8, c == 0 ? "L" : "R", 2, trace);
+        theme_set(cr, c == 0 ? THEME_LEFT : THEME_RIGHT);
+        cairo_stroke(cr);
+        cairo_set_font_size(cr, 11.0);
+        cairo_move_to(cr, area.x + 16.0, middle + 4.0);
+        cairo_show_text(cr, sound.channels == 1 ? "" : c == 0 ? "L" : "R");
     }
-    caption(canvas, panel, "waveform, scaled to its peak of " + format_number(peak, 3));
-    draw_frame(canvas, panel);
+    char caption[64];
+    std::snprintf(caption, sizeof caption, "waveform, scaled to its peak of %.3f", peak);
+    cairo_set_font_size(cr, 10.5);
+    cairo_text_extents_t ext;
+    cairo_text_extents(cr, caption, &ext);
+    theme_set(cr, THEME_TEXT_DIM);
+    cairo_move_to(cr, left + width - ext.x_advance - 6.0, area.y + 14.0);
+    cairo_show_text(cr, caption);
 }
 
-// The level of each channel in dB (RMS over 10 ms windows) from the top of
-// the panel, a round number of dB above the peak level, down 90 dB.
-void draw_level(PngCanvas& canvas, const Panel& panel, const Sound& sound, double peak)
+// The level picture of the first `seconds`: the peak of each channel per
+// bin, and the decay time of the channels' summed energy.
+void fill_picture(const Sound& sound, double seconds, PreviewPicture* picture)
 {
-    draw_time_axis(canvas, panel, true);
-    const double top_db = std::ceil(20.0 * std::log10(std::max(peak, 1e-9)) / 10.0) * 10.0;
-    const double range_db = 90.0;
-    auto y_of = [&](double db) {
-        const double share = std::clamp((top_db - db) / range_db, 0.0, 1.0);
-        return panel.top + int(std::lround((panel.bottom - panel.top) * share));
-    };
-    for (double db = top_db; db >= top_db - range_db - 1e-9; db -= 10.0) {
-        const int y = y_of(db);
-        png_canvas_line(canvas, panel.left, y, panel.right, y, GRID);
-        const std::string text = format_number(db, 0);
-        png_canvas_text(canvas, panel.left - 10 - png_canvas_text_width(text, 2), y - 7, text, 2, TEXT);
-    }
-    const int window = std::max(1, sound.rate / 100);
-    for (int c = sound.channels - 1; c >= 0; --c) {
+    preview_picture_clear(picture, sound.channels >= 2 ? 2 : 1, false, seconds);
+    std::vector<double> energy(PREVIEW_BINS, 0.0);
+    const size_t frames = size_t(seconds * sound.rate);
+    for (int c = 0; c < std::min(sound.channels, 2); ++c) {
         const std::vector<float>& samples = sound.samples[size_t(c)];
-        const size_t shown = std::min(samples.size(), size_t(panel.seconds * sound.rate));
-        int previous_x = -1, previous_y = 0;
-        for (size_t start = 0; start + size_t(window) <= shown; start += size_t(window)) {
-            double energy = 0.0;
-            for (size_t i = start; i < start + size_t(window); ++i)
-                energy += double(samples[i]) * samples[i];
-            const double rms = std::sqrt(energy / window);
-            const int x = panel.x_of((start + window / 2.0) / sound.rate);
-            const int y = y_of(20.0 * std::log10(std::max(rms, 1e-12)));
-            const Colour trace = c == 0 ? LEFT_TRACE : RIGHT_TRACE;
-            if (previous_x >= 0) {
-                png_canvas_line(canvas, previous_x, previous_y, x, y, trace);
-                png_canvas_line(canvas, previous_x, previous_y + 1, x, y + 1, trace);
-            }
-            previous_x = x;
-            previous_y = y;
+        std::vector<float> peak(PREVIEW_BINS, 0.0f);
+        for (size_t i = 0; i < std::min(frames, samples.size()); ++i) {
+            const size_t bin = i * PREVIEW_BINS / frames;
+            peak[bin] = std::max(peak[bin], std::fabs(samples[i]));
+            energy[bin] += double(samples[i]) * samples[i];
         }
+        for (int k = 0; k < PREVIEW_BINS; ++k)
+            picture->peak_db[c][k] = peak[size_t(k)] > 0.0f
+                                         ? std::max(PREVIEW_FLOOR_DB,
+                                                    float(20.0 * std::log10(peak[size_t(k)])))
+                                         : PREVIEW_FLOOR_DB;
     }
-    std::string text = "level (dB, RMS over 10 ms)";
-    if (sound.channels > 1)
-        text += ": left blue, right orange";
-    caption(canvas, panel, text);
-    draw_frame(canvas, panel);
+    picture->rt60_output = rt60_measure(energy.data(), PREVIEW_BINS, seconds / PREVIEW_BINS);
+    picture->bins_done = PREVIEW_BINS;
+    picture->complete = true;
+    picture->title = "Level in dB over time (peak)";
 }
 
 }  // namespace
@@ -214,7 +173,7 @@ int main(int argc, char** argv)
         return 1;
     }
     const double seconds = std::atof(argv[3]);
-    if (!(seconds > 0.0)) {
+    if (!(seconds > 0.0) || !std::isfinite(seconds) || sound.channels < 1) {
         std::fprintf(stderr, "waveform_png: SECONDS must be positive\n");
         return 2;
     }
@@ -225,23 +184,54 @@ int main(int argc, char** argv)
             peak = std::max(peak, double(std::fabs(value)));
     if (peak == 0.0)
         peak = 1.0;  // a silent file: draw flat lines rather than divide by zero
+    PreviewPicture* picture = new PreviewPicture;
+    fill_picture(sound, seconds, picture);
 
-    const int width = 1200, margin_left = 90, margin_right = 30;
+    // The subtitle's lines decide the height, so measure them first.
+    cairo_surface_t* probe = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
+    cairo_t* measure = cairo_create(probe);
+    cairo_select_font_face(measure, THEME_FONT, CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(measure, 11.0);
     const std::vector<std::string> subtitle =
-        argc == 6 ? wrap(argv[5], size_t(width - margin_left - margin_right) / 12) : std::vector<std::string>();
-    const int waveform_top = 54 + 20 * int(subtitle.size());
-    const int waveform_height = 130 * sound.channels;
-    PngCanvas canvas = png_canvas_create(width, waveform_top + waveform_height + 20 + 260 + 60);
-    png_canvas_text(canvas, margin_left, 14, argv[4], 3, TEXT);
-    for (size_t i = 0; i < subtitle.size(); ++i)
-        png_canvas_text(canvas, margin_left, 48 + 20 * int(i), subtitle[i], 2, AXIS);
+        argc == 6 ? wrap(measure, argv[5], WIDTH - 2 * MARGIN - 8.0) : std::vector<std::string>();
+    cairo_destroy(measure);
+    cairo_surface_destroy(probe);
 
-    const Panel waveform{margin_left, waveform_top, width - margin_right, waveform_top + waveform_height, seconds};
-    draw_waveform(canvas, waveform, sound, peak);
-    const Panel level{margin_left, waveform.bottom + 20, width - margin_right, waveform.bottom + 20 + 260, seconds};
-    draw_level(canvas, level, sound, peak);
+    const double waveform_top = 34.0 + LINE_HEIGHT * double(subtitle.size()) + 6.0;
+    const LayoutRect waveform = {float(MARGIN), float(waveform_top), float(WIDTH - 2 * MARGIN),
+                                 float(LANE_HEIGHT * sound.channels)};
+    const LayoutRect level = {float(MARGIN), waveform.y + waveform.h + 8.0f,
+                              float(WIDTH - 2 * MARGIN), float(LEVEL_HEIGHT)};
+    const double height = level.y + level.h + MARGIN;
 
-    if (!png_canvas_save(canvas, argv[2])) {
+    cairo_surface_t* surface = cairo_image_surface_create(
+        CAIRO_FORMAT_RGB24, int(std::lround(WIDTH * PICTURE_SCALE)),
+        int(std::lround(height * PICTURE_SCALE)));
+    cairo_t* cr = cairo_create(surface);
+    cairo_scale(cr, PICTURE_SCALE, PICTURE_SCALE);
+    theme_set(cr, THEME_BACKGROUND);
+    cairo_paint(cr);
+    cairo_select_font_face(cr, THEME_FONT, CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
+    cairo_set_font_size(cr, 15.0);
+    theme_set(cr, THEME_TEXT);
+    cairo_move_to(cr, MARGIN + 4.0, 24.0);
+    cairo_show_text(cr, argv[4]);
+    cairo_select_font_face(cr, THEME_FONT, CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, 11.0);
+    theme_set(cr, THEME_TEXT_DIM);
+    for (size_t i = 0; i < subtitle.size(); ++i) {
+        cairo_move_to(cr, MARGIN + 4.0, 40.0 + LINE_HEIGHT * double(i));
+        cairo_show_text(cr, subtitle[i].c_str());
+    }
+    cairo_select_font_face(cr, THEME_FONT, CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    draw_waveform(cr, waveform, sound, seconds, peak);
+    preview_draw(cr, level, picture, nullptr);
+    cairo_destroy(cr);
+
+    const bool written = cairo_surface_write_to_png(surface, argv[2]) == CAIRO_STATUS_SUCCESS;
+    cairo_surface_destroy(surface);
+    delete picture;
+    if (!written) {
         std::fprintf(stderr, "waveform_png: cannot write %s\n", argv[2]);
         return 1;
     }

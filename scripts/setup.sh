@@ -12,6 +12,10 @@ packages=(
   lv2file ecasound jalv jackd2  # further LV2 hosts, and a JACK server for jalv
   liblilv-dev pkg-config  # the live-signal benchmark host in bench/host
   valgrind clang libclang-rt-14-dev  # robustness: valgrind test, libFuzzer (scripts/fuzz.sh)
+  libx11-dev libcairo2-dev fonts-dejavu-core  # the GUI: plain Xlib drawn with cairo
+  xvfb x11-utils xdotool imagemagick  # GUI tests: headless X server, window lists, gestures, screenshots
+  libxres-dev libsuil-dev libgtk2.0-dev  # GUI test hosts: X resource counts, a Gtk2 host through suil
+  libqt5x11extras5  # lets suil embed X11 UIs in jalv.qt5 (only a recommendation of libsuil)
 )
 
 missing=()

@@ -62,7 +62,7 @@ trap remove EXIT
 
 installed=1
 dpkg -i "$deb" || fail "dpkg -i $deb failed"
-for file in halvane.so manifest.ttl halvane.ttl presets.ttl; do
+for file in halvane.so halvane_ui.so manifest.ttl halvane.ttl presets.ttl; do
     [ -f "$BUNDLE/$file" ] || fail "the package put no $file in $BUNDLE"
 done
 [ -x /usr/bin/strandprobe ] || fail "the package put no strandprobe in /usr/bin"

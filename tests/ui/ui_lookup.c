@@ -1,0 +1,99 @@
+/* Finds a plug-in's X11 UI through lilv, as hosts do. */
+#include "ui_lookup.h"
+
+#include <lilv/lilv.h>
+#include <lv2/core/lv2.h>
+#include <lv2/ui/ui.h>
+#include <math.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+/* The file path of a file: URI, in memory of our own, with a trailing
+ * slash when `folder` is set (instantiate wants the bundle path so). */
+static char* copy_path(const LilvNode* uri, int folder)
+{
+    char* path = lilv_file_uri_parse(lilv_node_as_uri(uri), NULL);
+    if (!path) return NULL;
+    size_t length = strlen(path);
+    int slash = folder && (length == 0 || path[length - 1] != '/');
+    char* copy = malloc(length + 2);
+    if (copy) {
+        memcpy(copy, path, length);
+        memcpy(copy + length, slash ? "/" : "", slash + 1);
+    }
+    lilv_free(path);
+    return copy;
+}
+
+static void read_ports(LilvWorld* world, const LilvPlugin* plugin, UiLookup* out)
+{
+    LilvNode* input = lilv_new_uri(world, LV2_CORE__InputPort);
+    LilvNode* control = lilv_new_uri(world, LV2_CORE__ControlPort);
+    uint32_t count = lilv_plugin_get_num_ports(plugin);
+    if (count > UI_LOOKUP_MAX_PORTS) count = UI_LOOKUP_MAX_PORTS;
+    float minimum[UI_LOOKUP_MAX_PORTS], maximum[UI_LOOKUP_MAX_PORTS], def[UI_LOOKUP_MAX_PORTS];
+    lilv_plugin_get_port_ranges_float(plugin, minimum, maximum, def);
+    out->port_count = count;
+    out->control_count = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        const LilvPort* port = lilv_plugin_get_port_by_index(plugin, i);
+        int is_control = lilv_port_is_a(plugin, port, input) && lilv_port_is_a(plugin, port, control);
+        out->minimum[i] = is_control ? minimum[i] : NAN;
+        out->maximum[i] = is_control ? maximum[i] : NAN;
+        out->default_value[i] = is_control ? def[i] : NAN;
+        if (is_control && out->control_count == i) out->control_count = i + 1;
+        snprintf(out->symbol[i], sizeof out->symbol[i], "%s",
+                 lilv_node_as_string(lilv_port_get_symbol(plugin, port)));
+    }
+    lilv_node_free(control);
+    lilv_node_free(input);
+}
+
+int ui_lookup(const char* plugin_uri, UiLookup* out)
+{
+    memset(out, 0, sizeof *out);
+    LilvWorld* world = lilv_world_new();
+    lilv_world_load_all(world);
+    LilvNode* uri = lilv_new_uri(world, plugin_uri);
+    LilvNode* x11 = lilv_new_uri(world, LV2_UI__X11UI);
+    const LilvPlugin* plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), uri);
+    int status = -1;
+    if (!plugin) {
+        fprintf(stderr, "ui_lookup: no plug-in %s on LV2_PATH\n", plugin_uri);
+    } else {
+        LilvUIs* uis = lilv_plugin_get_uis(plugin);
+        LILV_FOREACH (uis, i, uis) {
+            const LilvUI* ui = lilv_uis_get(uis, i);
+            if (!lilv_ui_is_a(ui, x11)) continue;
+            out->ui_uri = strdup(lilv_node_as_uri(lilv_ui_get_uri(ui)));
+            out->bundle_path = copy_path(lilv_ui_get_bundle_uri(ui), 1);
+            out->binary_path = copy_path(lilv_ui_get_binary_uri(ui), 0);
+            status = out->ui_uri && out->bundle_path && out->binary_path ? 0 : -1;
+            break;
+        }
+        lilv_uis_free(uis);
+        if (status != 0) fprintf(stderr, "ui_lookup: %s declares no X11 UI\n", plugin_uri);
+        else read_ports(world, plugin, out);
+    }
+    lilv_node_free(x11);
+    lilv_node_free(uri);
+    lilv_world_free(world);
+    if (status != 0) ui_lookup_free(out);
+    return status;
+}
+
+void ui_lookup_free(UiLookup* lookup)
+{
+    free(lookup->ui_uri);
+    free(lookup->bundle_path);
+    free(lookup->binary_path);
+    lookup->ui_uri = lookup->bundle_path = lookup->binary_path = NULL;
+}
+
+int ui_lookup_port(const UiLookup* lookup, const char* symbol)
+{
+    for (uint32_t i = 0; i < lookup->port_count; ++i)
+        if (strcmp(lookup->symbol[i], symbol) == 0) return (int)i;
+    return -1;
+}

@@ -1,0 +1,40 @@
+/* Finds a plug-in's X11 UI the way hosts do: through lilv, in the bundles on
+ * LV2_PATH. Shared by the test hosts in this folder (C and C++). */
+#ifndef HALVANE_TESTS_UI_LOOKUP_H
+#define HALVANE_TESTS_UI_LOOKUP_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+enum { UI_LOOKUP_MAX_PORTS = 16 };
+
+typedef struct {
+    char* ui_uri;       /* the UI's URI */
+    char* bundle_path;  /* the UI's bundle folder, with a trailing slash */
+    char* binary_path;  /* the UI library file */
+    uint32_t port_count;
+    uint32_t control_count;                 /* control inputs: ports 0 .. control_count-1 */
+    float minimum[UI_LOOKUP_MAX_PORTS];     /* declared ranges; NaN for audio ports */
+    float maximum[UI_LOOKUP_MAX_PORTS];
+    float default_value[UI_LOOKUP_MAX_PORTS];
+    char symbol[UI_LOOKUP_MAX_PORTS][32];
+} UiLookup;
+
+/* Fills `out` for the plug-in with URI `plugin_uri`; returns 0 on success,
+ * or prints why not to stderr and returns -1. */
+int ui_lookup(const char* plugin_uri, UiLookup* out);
+
+/* Releases the strings ui_lookup made. */
+void ui_lookup_free(UiLookup* lookup);
+
+/* The index of the port with `symbol`, or -1. */
+int ui_lookup_port(const UiLookup* lookup, const char* symbol);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

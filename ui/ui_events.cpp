@@ -1,0 +1,223 @@
+// X events to model changes: drags, the wheel, double-clicks, typing, hover.
+// Every change of a value goes to the host through write(); drags are
+// wrapped in touch grab and release when the host offers ui:touch.
+
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "ui_instance.h"
+#include "ui_layout.h"
+
+namespace {
+
+void touch(HalvaneUi* ui, uint32_t port, bool grabbed)
+{
+    if (ui->touch)
+        ui->touch->touch(ui->touch->handle, port, grabbed);
+}
+
+// Shows `value` for `port` and tells the host, when it differs from what is
+// shown.
+void change(HalvaneUi* ui, uint32_t port, float value)
+{
+    if (!control_model_set(&ui->model, port, value))
+        return;
+    const float v = ui->model.values[port];
+    ui->write(ui->controller, port, sizeof v, 0, &v);
+    ui->redraw = true;
+    ui->settings_changed = true;
+    ui->settings_changed_at = ui_now();
+}
+
+// One whole gesture that is not a drag (a wheel notch, a reset, a typed
+// value), wrapped in its own grab and release.
+void change_once(HalvaneUi* ui, uint32_t port, float value)
+{
+    touch(ui, port, true);
+    change(ui, port, value);
+    touch(ui, port, false);
+}
+
+double scale_of(const HalvaneUi* ui)
+{
+    return double(ui_layout_fit(float(ui->width), float(ui->height)).scale);
+}
+
+void finish_editing(HalvaneUi* ui, bool commit)
+{
+    const int port = ui->view.editing;
+    if (port == NO_CONTROL)
+        return;
+    float value;
+    if (commit && control_parse(uint32_t(port), ui->view.entry, &value))
+        change_once(ui, uint32_t(port), value);
+    ui->view.editing = NO_CONTROL;
+    ui->view.entry[0] = '\0';
+    ui->redraw = true;
+    if (!ui->window_gone)
+        XSelectInput(ui->display, ui->window, EVENT_MASK);
+}
+
+void start_editing(HalvaneUi* ui, int port)
+{
+    finish_editing(ui, true);
+    ui->view.editing = port;
+    ui->view.entry[0] = '\0';
+    ui->view.tooltip = false;
+    ui->redraw = true;
+    // Keys go to the window only while a value is typed; the host keeps
+    // them otherwise. Focus can only go to a window that is viewable.
+    XSelectInput(ui->display, ui->window, EDIT_EVENT_MASK);
+    XWindowAttributes a;
+    if (XGetWindowAttributes(ui->display, ui->window, &a) && a.map_state == IsViewable)
+        XSetInputFocus(ui->display, ui->window, RevertToParent, CurrentTime);
+}
+
+void press(HalvaneUi* ui, const XButtonEvent& e)
+{
+    const int port = ui_view_hit(ui->width, ui->height, e.x, e.y);
+    if (ui->view.editing != NO_CONTROL && port != ui->view.editing)
+        finish_editing(ui, true);
+    if (port == NO_CONTROL)
+        return;
+    const bool fine = (e.state & ShiftMask) != 0;
+    const uint32_t p = uint32_t(port);
+    switch (e.button) {
+    case Button1: {
+        const double now = ui_now();
+        if (port == ui->last_press_control && now - ui->last_press_time <= DOUBLE_CLICK_SECONDS) {
+            ui->last_press_control = NO_CONTROL;
+            change_once(ui, p, CONTROL_RANGES[p].default_value);
+            return;
+        }
+        ui->last_press_control = port;
+        ui->last_press_time = now;
+        ui->view.active = port;
+        ui->view.tooltip = false;
+        ui->drag_normal = control_to_normal(p, ui->model.values[p]);
+        ui->drag_last_y = e.y;
+        ui->redraw = true;
+        touch(ui, p, true);
+        break;
+    }
+    case Button3:
+        if (ui->view.active == NO_CONTROL)
+            start_editing(ui, port);
+        break;
+    case Button4:
+    case Button5: {
+        const double step = (fine ? WHEEL_STEP / FINE_FACTOR : WHEEL_STEP) *
+                            (e.button == Button4 ? 1.0 : -1.0);
+        change_once(ui, p, control_step(p, ui->model.values[p], step));
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void release(HalvaneUi* ui, const XButtonEvent& e)
+{
+    if (e.button != Button1 || ui->view.active == NO_CONTROL)
+        return;
+    touch(ui, uint32_t(ui->view.active), false);
+    ui->view.active = NO_CONTROL;
+    ui->redraw = true;
+}
+
+void motion(HalvaneUi* ui, const XMotionEvent& e)
+{
+    if (ui->view.active != NO_CONTROL) {
+        // Each movement counts from where the pointer last was, so pressing
+        // or letting go of Shift changes the speed, never the value.
+        const uint32_t p = uint32_t(ui->view.active);
+        const double pixels = DRAG_PIXELS * scale_of(ui) *
+                              ((e.state & ShiftMask) ? FINE_FACTOR : 1.0);
+        ui->drag_normal -= double(e.y - ui->drag_last_y) / pixels;
+        ui->drag_normal = ui->drag_normal < 0.0 ? 0.0 : ui->drag_normal > 1.0 ? 1.0 : ui->drag_normal;
+        ui->drag_last_y = e.y;
+        change(ui, p, control_from_normal(p, ui->drag_normal));
+        return;
+    }
+    const int port = ui_view_hit(ui->width, ui->height, e.x, e.y);
+    if (port != ui->view.hover) {
+        ui->view.hover = port;
+        ui->view.tooltip = false;
+        ui->hover_since = ui_now();
+        ui->redraw = true;
+    }
+}
+
+void key(HalvaneUi* ui, XKeyEvent& e)
+{
+    if (ui->view.editing == NO_CONTROL)
+        return;
+    char text[8];
+    KeySym sym = NoSymbol;
+    const int n = XLookupString(&e, text, sizeof text, &sym, nullptr);
+    if (sym == XK_Return || sym == XK_KP_Enter) {
+        finish_editing(ui, true);
+    } else if (sym == XK_Escape) {
+        finish_editing(ui, false);
+    } else if (sym == XK_BackSpace) {
+        const size_t length = std::strlen(ui->view.entry);
+        if (length > 0)
+            ui->view.entry[length - 1] = '\0';
+    } else if (n == 1 && text[0] >= ' ' && text[0] < 127) {
+        const size_t length = std::strlen(ui->view.entry);
+        if (length + 1 < sizeof ui->view.entry) {
+            ui->view.entry[length] = text[0];
+            ui->view.entry[length + 1] = '\0';
+        }
+    }
+    ui->redraw = true;
+}
+
+}  // namespace
+
+void halvane_ui_handle_event(HalvaneUi* ui, XEvent* event)
+{
+    switch (event->type) {
+    case Expose:
+        if (event->xexpose.count == 0)
+            ui->redraw = true;
+        break;
+    case ConfigureNotify:
+        // The drawing follows on the next idle, into a pixmap of the new size.
+        if (event->xconfigure.window == ui->window &&
+            (event->xconfigure.width != ui->width || event->xconfigure.height != ui->height)) {
+            ui->width = event->xconfigure.width;
+            ui->height = event->xconfigure.height;
+            ui->redraw = true;
+        }
+        break;
+    case DestroyNotify:
+        if (event->xdestroywindow.window == ui->window)
+            ui->window_gone = true;
+        break;
+    case ButtonPress:
+        press(ui, event->xbutton);
+        break;
+    case ButtonRelease:
+        release(ui, event->xbutton);
+        break;
+    case MotionNotify:
+        motion(ui, event->xmotion);
+        break;
+    case LeaveNotify:
+        if (ui->view.hover != NO_CONTROL) {
+            ui->view.hover = NO_CONTROL;
+            ui->view.tooltip = false;
+            ui->redraw = true;
+        }
+        break;
+    case KeyPress:
+        key(ui, event->xkey);
+        break;
+    default:
+        break;
+    }
+}

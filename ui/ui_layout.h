@@ -1,0 +1,118 @@
+// The one table of where everything sits in the GUI, in logical pixels of a
+// UI_WIDTH x UI_HEIGHT canvas. The view scales this canvas once, uniformly,
+// to fit the window it is given and centres it; ui_layout_fit and
+// ui_layout_control_centre give that mapping to anyone who needs window
+// coordinates (the view's hit tests, and test hosts that click on controls).
+// Moving a control is a change of one line in UI_CONTROLS.
+#pragma once
+
+#include <cstdint>
+
+// Default canvas size, logical pixels; the window's size at scale factor 1.
+constexpr float UI_WIDTH = 720.0f;
+constexpr float UI_HEIGHT = 400.0f;
+// The smallest window the UI asks for, as a share of the default size.
+constexpr float UI_MIN_SHARE = 0.5f;
+// The largest scale the canvas is drawn at: an X window is at most 32767
+// pixels wide, and fonts far larger than that make the font renderer fail.
+constexpr float UI_MAX_SCALE = 40.0f;
+constexpr float UI_MAX_WINDOW = 32767.0f;
+
+struct LayoutRect {
+    float x, y, w, h;
+};
+
+// The title strip and the impulse-response preview.
+constexpr LayoutRect UI_TITLE = {10.0f, 4.0f, 700.0f, 24.0f};
+constexpr LayoutRect UI_PREVIEW = {10.0f, 30.0f, 700.0f, 222.0f};
+
+// A knob: its radius, and the areas its name and value text take around its
+// centre. The value text is also where a click starts typing.
+constexpr float KNOB_RADIUS = 17.0f;
+constexpr float KNOB_CELL_WIDTH = 55.0f;
+constexpr float KNOB_NAME_DY = -28.0f;   // baseline of the name above the centre
+constexpr float KNOB_VALUE_DY = 36.0f;   // baseline of the value below the centre
+constexpr float KNOB_HIT_HALF_HEIGHT = 44.0f;
+
+struct LayoutGroup {
+    const char* title;
+    LayoutRect box;
+};
+
+constexpr int UI_GROUP_COUNT = 4;
+constexpr LayoutGroup UI_GROUPS[UI_GROUP_COUNT] = {
+    {"Space", {10.0f, 260.0f, 114.0f, 134.0f}},
+    {"Decay", {132.0f, 260.0f, 169.0f, 134.0f}},
+    {"Tone", {309.0f, 260.0f, 224.0f, 134.0f}},
+    {"Levels", {541.0f, 260.0f, 169.0f, 134.0f}},
+};
+
+// One control on the canvas: its port index (0..11), its group and the
+// centre of its knob.
+struct LayoutControl {
+    uint32_t port;
+    int group;
+    float cx, cy;
+};
+
+constexpr float KNOB_ROW_Y = 330.0f;
+constexpr int UI_CONTROL_COUNT = 12;
+constexpr LayoutControl UI_CONTROLS[UI_CONTROL_COUNT] = {
+    {4, 0, 39.5f, KNOB_ROW_Y},    // room_size
+    {10, 0, 94.5f, KNOB_ROW_Y},   // predelay
+    {1, 1, 161.5f, KNOB_ROW_Y},   // decay
+    {6, 1, 216.5f, KNOB_ROW_Y},   // decay_tilt
+    {2, 1, 271.5f, KNOB_ROW_Y},   // damping
+    {3, 2, 338.5f, KNOB_ROW_Y},   // bandwidth
+    {9, 2, 393.5f, KNOB_ROW_Y},   // low_cut
+    {7, 2, 448.5f, KNOB_ROW_Y},   // high_band_freq
+    {8, 2, 503.5f, KNOB_ROW_Y},   // low_band_freq
+    {0, 3, 570.5f, KNOB_ROW_Y},   // mix
+    {5, 3, 625.5f, KNOB_ROW_Y},   // tail_level
+    {11, 3, 680.5f, KNOB_ROW_Y},  // wet_level
+};
+
+// How the canvas sits in a window of `width` x `height` pixels: logical
+// pixel (x, y) lands at (offset_x + x * scale, offset_y + y * scale).
+struct LayoutFit {
+    float scale;
+    float offset_x, offset_y;
+};
+
+static inline LayoutFit ui_layout_fit(float width, float height)
+{
+    // No window is larger than X allows; a size that is not a number is none.
+    width = width >= 0.0f ? (width < UI_MAX_WINDOW ? width : UI_MAX_WINDOW) : 0.0f;
+    height = height >= 0.0f ? (height < UI_MAX_WINDOW ? height : UI_MAX_WINDOW) : 0.0f;
+    float sx = width / UI_WIDTH;
+    float sy = height / UI_HEIGHT;
+    float s = sx < sy ? sx : sy;
+    if (!(s > 0.01f))
+        s = 0.01f;  // a window of no size still maps to finite coordinates
+    if (s > UI_MAX_SCALE)
+        s = UI_MAX_SCALE;
+    return {s, (width - UI_WIDTH * s) * 0.5f, (height - UI_HEIGHT * s) * 0.5f};
+}
+
+// The layout entry of `port`, or null for an index that is no control.
+static inline const LayoutControl* ui_layout_control(uint32_t port)
+{
+    for (const LayoutControl& c : UI_CONTROLS)
+        if (c.port == port)
+            return &c;
+    return nullptr;
+}
+
+// The centre of `port`'s knob in a window of `width` x `height` pixels.
+// Returns false for an index that is no control.
+static inline bool ui_layout_control_centre(uint32_t port, float width, float height, float* x,
+                                            float* y)
+{
+    const LayoutControl* c = ui_layout_control(port);
+    if (!c)
+        return false;
+    const LayoutFit fit = ui_layout_fit(width, height);
+    *x = fit.offset_x + c->cx * fit.scale;
+    *y = fit.offset_y + c->cy * fit.scale;
+    return true;
+}

@@ -1,0 +1,203 @@
+#include "ui_view.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "preview_draw.h"
+#include "ui_layout.h"
+#include "ui_theme.h"
+
+namespace {
+
+constexpr double PI = 3.14159265358979323846;
+// The knob's sweep: from 135 degrees (lower left) through the top to 405.
+constexpr double KNOB_START = 0.75 * PI;
+constexpr double KNOB_SWEEP = 1.5 * PI;
+
+void draw_group(cairo_t* cr, const LayoutGroup& group)
+{
+    const LayoutRect& b = group.box;
+    theme_rounded_rect(cr, b.x, b.y, b.w, b.h, 6.0);
+    theme_set(cr, THEME_GROUP);
+    cairo_fill_preserve(cr);
+    theme_set(cr, THEME_GROUP_EDGE);
+    cairo_set_line_width(cr, 1.0);
+    cairo_stroke(cr);
+    cairo_select_font_face(cr, THEME_FONT, CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
+    cairo_set_font_size(cr, 11.0);
+    theme_set(cr, THEME_ACCENT);
+    cairo_move_to(cr, b.x + 8.0, b.y + 15.0);
+    cairo_show_text(cr, group.title);
+}
+
+void show_centred(cairo_t* cr, double cx, double baseline, const char* text)
+{
+    cairo_text_extents_t ext;
+    cairo_text_extents(cr, text, &ext);
+    cairo_move_to(cr, cx - ext.x_advance / 2.0, baseline);
+    cairo_show_text(cr, text);
+}
+
+void draw_knob(cairo_t* cr, const LayoutControl& c, const ControlModel* model,
+               const ViewState* state)
+{
+    const uint32_t port = c.port;
+    const double normal = control_to_normal(port, model->values[port]);
+    const double r = KNOB_RADIUS;
+    const bool hot = state->hover == int(port) || state->active == int(port);
+
+    // Track, value arc (from the centre for a control around zero), body,
+    // pointer. Text leaves a current point behind, which an arc would join.
+    cairo_new_path(cr);
+    cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+    cairo_set_line_width(cr, 4.0);
+    theme_set(cr, THEME_KNOB_TRACK);
+    cairo_arc(cr, c.cx, c.cy, r, KNOB_START, KNOB_START + KNOB_SWEEP);
+    cairo_stroke(cr);
+    const double zero = CONTROL_INFO[port].unit == ControlUnit::signed_percent ? 0.5 : 0.0;
+    const double a0 = KNOB_START + KNOB_SWEEP * (normal < zero ? normal : zero);
+    const double a1 = KNOB_START + KNOB_SWEEP * (normal < zero ? zero : normal);
+    theme_set(cr, hot ? THEME_HOVER : THEME_ACCENT);
+    cairo_new_path(cr);
+    cairo_arc(cr, c.cx, c.cy, r, a0, a1 > a0 + 0.01 ? a1 : a0 + 0.01);
+    cairo_stroke(cr);
+
+    cairo_new_path(cr);
+    cairo_arc(cr, c.cx, c.cy, r - 5.0, 0.0, 2.0 * PI);
+    theme_set(cr, THEME_KNOB);
+    cairo_fill(cr);
+    const double a = KNOB_START + KNOB_SWEEP * normal;
+    cairo_set_line_width(cr, 2.5);
+    theme_set(cr, THEME_TEXT);
+    cairo_move_to(cr, c.cx + std::cos(a) * (r - 14.0), c.cy + std::sin(a) * (r - 14.0));
+    cairo_line_to(cr, c.cx + std::cos(a) * (r - 6.0), c.cy + std::sin(a) * (r - 6.0));
+    cairo_stroke(cr);
+    cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
+
+    cairo_select_font_face(cr, THEME_FONT, CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, 10.5);
+    theme_set(cr, THEME_TEXT);
+    show_centred(cr, c.cx, c.cy + KNOB_NAME_DY, CONTROL_INFO[port].label);
+
+    char text[40];
+    const double value_y = c.cy + KNOB_VALUE_DY;
+    if (state->editing == int(port)) {
+        // The entry: a dark box with the typed text and a caret.
+        std::snprintf(text, sizeof text, "%s", state->entry);
+        cairo_text_extents_t ext;
+        cairo_text_extents(cr, text, &ext);
+        const double w = KNOB_CELL_WIDTH - 4.0;
+        cairo_rectangle(cr, c.cx - w / 2.0, value_y - 11.0, w, 15.0);
+        theme_set(cr, THEME_ENTRY);
+        cairo_fill_preserve(cr);
+        theme_set(cr, THEME_ACCENT);
+        cairo_set_line_width(cr, 1.0);
+        cairo_stroke(cr);
+        const double tx = c.cx - ext.x_advance / 2.0;
+        theme_set(cr, THEME_TEXT);
+        cairo_move_to(cr, tx, value_y);
+        cairo_show_text(cr, text);
+        cairo_move_to(cr, tx + ext.x_advance + 1.0, value_y - 9.0);
+        cairo_line_to(cr, tx + ext.x_advance + 1.0, value_y + 2.0);
+        cairo_stroke(cr);
+    } else {
+        control_format(port, model->values[port], text, sizeof text);
+        theme_set(cr, hot ? THEME_HOVER : THEME_TEXT_DIM);
+        show_centred(cr, c.cx, value_y, text);
+    }
+}
+
+// The description of the hovered control in a box above its group, kept
+// inside the canvas.
+void draw_tooltip(cairo_t* cr, const LayoutControl& c)
+{
+    const char* text = CONTROL_INFO[c.port].description;
+    cairo_select_font_face(cr, THEME_FONT, CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, 10.5);
+    cairo_text_extents_t ext;
+    cairo_text_extents(cr, text, &ext);
+    const double w = ext.x_advance + 16.0;
+    const double h = 20.0;
+    double x = c.cx - w / 2.0;
+    if (x < 6.0)
+        x = 6.0;
+    if (x + w > UI_WIDTH - 6.0)
+        x = UI_WIDTH - 6.0 - w;
+    const double y = UI_GROUPS[c.group].box.y - h - 4.0;
+    theme_rounded_rect(cr, x, y, w, h, 4.0);
+    theme_set(cr, THEME_TOOLTIP);
+    cairo_fill(cr);
+    cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+    cairo_move_to(cr, x + 8.0, y + 14.0);
+    cairo_show_text(cr, text);
+}
+
+}  // namespace
+
+void view_state_reset(ViewState* state)
+{
+    state->hover = NO_CONTROL;
+    state->active = NO_CONTROL;
+    state->editing = NO_CONTROL;
+    state->entry[0] = '\0';
+    state->tooltip = false;
+}
+
+void ui_view_draw(cairo_t* cr, double width, double height, const ControlModel* model,
+                  const ViewState* state, const PreviewPicture* picture, const char* status,
+                  const char* plugin_name)
+{
+    cairo_save(cr);
+    theme_set(cr, THEME_BACKGROUND);
+    cairo_paint(cr);
+
+    // The one place the window size and the scale factor enter the drawing.
+    const LayoutFit fit = ui_layout_fit(float(width), float(height));
+    cairo_translate(cr, fit.offset_x, fit.offset_y);
+    cairo_scale(cr, fit.scale, fit.scale);
+
+    cairo_select_font_face(cr, THEME_FONT, CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
+    cairo_set_font_size(cr, 15.0);
+    theme_set(cr, THEME_TEXT);
+    cairo_move_to(cr, UI_TITLE.x + 2.0, UI_TITLE.y + 18.0);
+    cairo_show_text(cr, "halvane");
+    cairo_select_font_face(cr, THEME_FONT, CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, 11.0);
+    theme_set(cr, THEME_TEXT_DIM);
+    cairo_move_to(cr, UI_TITLE.x + 76.0, UI_TITLE.y + 18.0);
+    cairo_show_text(cr, plugin_name ? plugin_name : "");
+    const char* const hint =
+        "drag or wheel to change, Shift for fine, double-click for default, right-click to type";
+    cairo_set_font_size(cr, 9.5);
+    cairo_text_extents_t ext;
+    cairo_text_extents(cr, hint, &ext);
+    cairo_move_to(cr, UI_TITLE.x + UI_TITLE.w - ext.x_advance, UI_TITLE.y + 18.0);
+    cairo_show_text(cr, hint);
+
+    preview_draw(cr, UI_PREVIEW, picture, status);
+
+    for (const LayoutGroup& group : UI_GROUPS)
+        draw_group(cr, group);
+    for (const LayoutControl& c : UI_CONTROLS)
+        draw_knob(cr, c, model, state);
+    if (state->tooltip && state->hover != NO_CONTROL && state->active == NO_CONTROL &&
+        state->editing == NO_CONTROL) {
+        const LayoutControl* c = ui_layout_control(uint32_t(state->hover));
+        if (c)
+            draw_tooltip(cr, *c);
+    }
+    cairo_restore(cr);
+}
+
+int ui_view_hit(double width, double height, double x, double y)
+{
+    const LayoutFit fit = ui_layout_fit(float(width), float(height));
+    const double lx = (x - fit.offset_x) / fit.scale;
+    const double ly = (y - fit.offset_y) / fit.scale;
+    for (const LayoutControl& c : UI_CONTROLS)
+        if (std::fabs(lx - c.cx) <= KNOB_CELL_WIDTH / 2.0 &&
+            std::fabs(ly - c.cy) <= KNOB_HIT_HALF_HEIGHT)
+            return int(c.port);
+    return NO_CONTROL;
+}
