@@ -12,9 +12,8 @@
 
 #include <cmath>
 
-#include "allpass_diffuser.h"
+#include "block_kernel_tails.h"
 #include "block_kernels.h"
-#include "feedback_matrix.h"
 
 extern const BlockKernels BLOCK_KERNELS_SSE2;
 
@@ -65,10 +64,8 @@ void guard_input(const float* input, float limit, float* x, int32_t n)
                                         _mm256_cmp_ps(_mm256_and_ps(v, magnitude), top, _CMP_GT_OQ));
         _mm256_storeu_ps(x + i, _mm256_andnot_ps(bad, v));
     }
-    for (; i < n; ++i) {
-        const float v = input[i];
-        x[i] = (std::isnan(v) || std::fabs(v) > limit) ? 0.0f : v;
-    }
+    for (; i < n; ++i)
+        x[i] = block_guard_one(input[i], limit);
 }
 
 void scale(const float* from, float gain, float* to, int32_t n)
@@ -121,14 +118,8 @@ void diffuse(double c, double* store, const float* x, float* out, int32_t n)
         _mm_storeu_ps(out + i, _mm256_cvtpd_ps(_mm256_add_pd(old, _mm256_mul_pd(cc, w4))));
         i += 4;
     }
-    for (; i < n; ++i) {
-        const double old = store[i];
-        float w = float(double(x[i]) - c * old);
-        if (allpass_diffuser_is_tiny(w))
-            w = 0.0f;
-        store[i] = double(w);
-        out[i] = float(old + c * double(w));
-    }
+    for (; i < n; ++i)
+        out[i] = block_diffuse_one(c, store + i, x[i]);
 }
 
 void output_sum(float E, float T, const float (*e)[BLOCK_RUN_LENGTH],
@@ -157,16 +148,8 @@ void output_sum(float E, float T, const float (*e)[BLOCK_RUN_LENGTH],
         high = _mm256_add_pd(high, direct_high);
         _mm256_store_ps(sum + i, narrow(low, high));
     }
-    for (; i < n; ++i) {
-        float P[BLOCK_LINES];
-        for (int k = 0; k < BLOCK_LINES; ++k)
-            P[k] = E * e[k][i] + T * d[k][i];
-        double acc = double(P[2]) + double(P[0]);
-        acc = acc - double(P[1]);
-        acc = acc - double(P[3]);
-        acc = acc + double(E * x[i]);
-        sum[i] = float(acc);
-    }
+    for (; i < n; ++i)
+        sum[i] = block_output_sum_one(E, T, e, d, x[i], i);
 }
 
 void feedback_mix(const float (*d)[BLOCK_RUN_LENGTH], const float (*e)[BLOCK_RUN_LENGTH],
@@ -192,13 +175,8 @@ void feedback_mix(const float (*d)[BLOCK_RUN_LENGTH], const float (*e)[BLOCK_RUN
         _mm256_storeu_ps(f[2] + i, _mm256_add_ps(f2, _mm256_load_ps(e[2] + i)));
         _mm256_storeu_ps(f[3] + i, _mm256_add_ps(f3, _mm256_load_ps(e[3] + i)));
     }
-    for (; i < n; ++i) {
-        const float dd[BLOCK_LINES] = {d[0][i], d[1][i], d[2][i], d[3][i]};
-        float ff[BLOCK_LINES];
-        feedback_matrix_mix(dd, ff);
-        for (int k = 0; k < BLOCK_LINES; ++k)
-            f[k][i] = ff[k] + e[k][i];
-    }
+    for (; i < n; ++i)
+        block_feedback_mix_one(d, e, f, i);
 }
 
 // The state of both engines' dampers: the eight feedback dampers in one

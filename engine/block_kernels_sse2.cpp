@@ -5,9 +5,8 @@
 
 #include <cmath>
 
-#include "allpass_diffuser.h"
+#include "block_kernel_tails.h"
 #include "block_kernels.h"
-#include "feedback_matrix.h"
 
 namespace {
 
@@ -41,10 +40,8 @@ void guard_input(const float* input, float limit, float* x, int32_t n)
                                      _mm_cmpgt_ps(_mm_and_ps(v, magnitude), top));
         _mm_storeu_ps(x + i, _mm_andnot_ps(bad, v));
     }
-    for (; i < n; ++i) {
-        const float v = input[i];
-        x[i] = (std::isnan(v) || std::fabs(v) > limit) ? 0.0f : v;
-    }
+    for (; i < n; ++i)
+        x[i] = block_guard_one(input[i], limit);
 }
 
 void scale(const float* from, float gain, float* to, int32_t n)
@@ -80,14 +77,8 @@ void diffuse(double c, double* store, const float* x, float* out, int32_t n)
         _mm_storeu_ps(out + i, narrow(_mm_add_pd(old_low, _mm_mul_pd(cc, w_low)),
                                       _mm_add_pd(old_high, _mm_mul_pd(cc, w_high))));
     }
-    for (; i < n; ++i) {
-        const double old = store[i];
-        float w = float(double(x[i]) - c * old);
-        if (allpass_diffuser_is_tiny(w))
-            w = 0.0f;
-        store[i] = double(w);
-        out[i] = float(old + c * double(w));
-    }
+    for (; i < n; ++i)
+        out[i] = block_diffuse_one(c, store + i, x[i]);
 }
 
 void output_sum(float E, float T, const float (*e)[BLOCK_RUN_LENGTH],
@@ -116,16 +107,8 @@ void output_sum(float E, float T, const float (*e)[BLOCK_RUN_LENGTH],
         high = _mm_add_pd(high, direct_high);
         _mm_store_ps(sum + i, narrow(low, high));
     }
-    for (; i < n; ++i) {
-        float P[BLOCK_LINES];
-        for (int k = 0; k < BLOCK_LINES; ++k)
-            P[k] = E * e[k][i] + T * d[k][i];
-        double acc = double(P[2]) + double(P[0]);
-        acc = acc - double(P[1]);
-        acc = acc - double(P[3]);
-        acc = acc + double(E * x[i]);
-        sum[i] = float(acc);
-    }
+    for (; i < n; ++i)
+        sum[i] = block_output_sum_one(E, T, e, d, x[i], i);
 }
 
 void feedback_mix(const float (*d)[BLOCK_RUN_LENGTH], const float (*e)[BLOCK_RUN_LENGTH],
@@ -147,13 +130,8 @@ void feedback_mix(const float (*d)[BLOCK_RUN_LENGTH], const float (*e)[BLOCK_RUN
         _mm_storeu_ps(f[2] + i, _mm_add_ps(f2, _mm_load_ps(e[2] + i)));
         _mm_storeu_ps(f[3] + i, _mm_add_ps(f3, _mm_load_ps(e[3] + i)));
     }
-    for (; i < n; ++i) {
-        const float dd[BLOCK_LINES] = {d[0][i], d[1][i], d[2][i], d[3][i]};
-        float ff[BLOCK_LINES];
-        feedback_matrix_mix(dd, ff);
-        for (int k = 0; k < BLOCK_LINES; ++k)
-            f[k][i] = ff[k] + e[k][i];
-    }
+    for (; i < n; ++i)
+        block_feedback_mix_one(d, e, f, i);
 }
 
 // d[k][i] (line-major) to quads[i] (sample-major) and back, four samples
