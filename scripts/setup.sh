@@ -12,6 +12,8 @@ packages=(
   lv2file ecasound jalv jackd2  # further LV2 hosts, and a JACK server for jalv
   liblilv-dev pkg-config  # the live-signal benchmark host in bench/host
   valgrind clang libclang-rt-14-dev  # robustness: valgrind test, libFuzzer (scripts/fuzz.sh)
+  qemu-user  # the same output bits on a CPU without AVX and FMA (qemu-x86_64 -cpu Nehalem)
+  gcovr  # line and branch coverage (scripts/coverage.sh)
 )
 
 missing=()
