@@ -16,6 +16,8 @@ packages=(
   xvfb x11-utils xdotool imagemagick  # GUI tests: headless X server, window lists, gestures, screenshots
   libxres-dev libsuil-dev libgtk2.0-dev  # GUI test hosts: X resource counts, a Gtk2 host through suil
   libqt5x11extras5  # lets suil embed X11 UIs in jalv.qt5 (only a recommendation of libsuil)
+  qemu-user  # the same output bits on a CPU without AVX and FMA (qemu-x86_64 -cpu Nehalem)
+  gcovr  # line and branch coverage (scripts/coverage.sh)
 )
 
 missing=()

@@ -178,3 +178,22 @@ TEST(EngineConstructionLimits, OversizedRoomsAreKeptInsideTheLines)
         reverb_engine_process(engine, i == 0 ? 1.0f : 0.0f);
     reverb_engine_destroy(engine);
 }
+
+// The same at construction: a room above the maximum gets a tap line long
+// enough for its first tap where the construction formula puts it, and
+// feedback lengths cut to the lines.
+TEST(EngineConstructionLimits, ARoomAboveTheMaximumAtConstructionKeepsItsTaps)
+{
+    ReverbEngine* engine =
+        reverb_engine_create(768000, 10.0f, 240.0f, 7.0f, 0.5f, 5.2f, 0.5f, 0.5f, 0.5f);
+    ASSERT_NE(engine, nullptr);
+    const int32_t first = int32_t(0.41 * double(engine->largest_delay) + 5.0);
+    EXPECT_GT(first, ENGINE_MIN_TAP_LINE);
+    EXPECT_EQ(first, engine->tap_positions[0]);
+    EXPECT_LE(first, engine->tap_delay->size);
+    for (int k = 0; k < 4; ++k)
+        EXPECT_LE(engine->fdn_lengths[k], engine->fdn_delays[k]->size);
+    for (int i = 0; i < 1000; ++i)
+        reverb_engine_process(engine, i == 0 ? 1.0f : 0.0f);
+    reverb_engine_destroy(engine);
+}

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "idle_path.h"
@@ -201,4 +202,83 @@ TEST(IdlePath, SharedBuffersGiveTheSameDryTerms)
     EXPECT_EQ(-1, first_difference(right, out_l));
     EXPECT_EQ(-1, first_difference(left, out_r));
     expect_same_instance(separate.self, shared.self);
+}
+
+namespace {
+
+// One value of the reverb path's state set to non-zero, keeping the
+// silence counters true to the memory (a line or diffuser whose newest
+// value is the non-zero one).
+void wake_line(DelayLine* line)
+{
+    line->samples[line->index] = 0.25f;
+    line->zero_pushes = 0;
+}
+
+void wake_diffuser(AllpassDiffuser* diffuser)
+{
+    diffuser->samples[diffuser->index] = 0.25;
+    diffuser->zero_stores = 0;
+}
+
+struct Wake {
+    const char* what;
+    void (*set)(ReverbInstance*);
+};
+
+const Wake WAKES[] = {
+    {"pre_filter.x1", [](ReverbInstance* s) { s->pre_filter.x1 = 0.25f; }},
+    {"pre_filter.x2", [](ReverbInstance* s) { s->pre_filter.x2 = 0.25f; }},
+    {"pre_filter.y1", [](ReverbInstance* s) { s->pre_filter.y1 = 0.25f; }},
+    {"pre_filter.y2", [](ReverbInstance* s) { s->pre_filter.y2 = 0.25f; }},
+    {"post_filter.y2", [](ReverbInstance* s) { s->post_filter.y2 = 0.25f; }},
+    {"out_filter_left.y2", [](ReverbInstance* s) { s->out_filter_left.y2 = 0.25f; }},
+    {"out_filter_right.y2", [](ReverbInstance* s) { s->out_filter_right.y2 = 0.25f; }},
+    {"predelay memory",
+     [](ReverbInstance* s) {
+         s->predelay_buffer[s->predelay_write_index] = 0.25f;
+         s->predelay_zero_writes = 0;
+     }},
+    {"engine_b input damper", [](ReverbInstance* s) { s->engine_b->input_damper->state = 0.25f; }},
+    {"engine_b input diffuser", [](ReverbInstance* s) { wake_diffuser(s->engine_b->input_diffuser); }},
+    {"engine_b tap line", [](ReverbInstance* s) { wake_line(s->engine_b->tap_delay); }},
+    {"engine_b feedback line 3", [](ReverbInstance* s) { wake_line(s->engine_b->fdn_delays[3]); }},
+    {"engine_b feedback damper 2", [](ReverbInstance* s) { s->engine_b->fdn_dampers[2]->state = 0.25f; }},
+    {"engine_b left diffuser 2", [](ReverbInstance* s) { wake_diffuser(s->engine_b->left_diffusers[2]); }},
+    {"engine_b right diffuser 1", [](ReverbInstance* s) { wake_diffuser(s->engine_b->right_diffusers[1]); }},
+    {"engine_a right diffuser 2", [](ReverbInstance* s) { wake_diffuser(s->engine_a->right_diffusers[2]); }},
+    {"engine_a feedback line 0", [](ReverbInstance* s) { wake_line(s->engine_a->fdn_delays[0]); }},
+};
+
+}  // namespace
+
+// The idle path may skip a stretch only when nothing of the reverb path
+// holds a value: one non-zero value anywhere, with silent input, must give
+// the full computation's output bits and state.
+TEST(IdlePath, OneNonZeroValueAnywhereKeepsTheReverbRunning)
+{
+    const uint32_t n = 4096;
+    const std::vector<float> silence(n, 0.0f);
+    for (const bool stereo : {false, true}) {
+        for (const Wake& wake : WAKES) {
+            SCOPED_TRACE(std::string(stereo ? "stereo, " : "mono, ") + wake.what);
+            Plugin with, without;
+            without.self->idle_skip = false;
+            std::vector<float> out_l[2], out_r[2];
+            Plugin* plugins[2] = {&with, &without};
+            for (int k = 0; k < 2; ++k) {
+                wake.set(plugins[k]->self);
+                out_l[k].assign(n, 0.0f);
+                out_r[k].assign(n, 0.0f);
+                if (stereo)
+                    plugins[k]->run_stereo(silence.data(), silence.data(), out_l[k].data(),
+                                           out_r[k].data(), n);
+                else
+                    plugins[k]->run_mono(silence.data(), out_l[k].data(), n);
+            }
+            EXPECT_EQ(-1, first_difference(out_l[0], out_l[1]));
+            EXPECT_EQ(-1, first_difference(out_r[0], out_r[1]));
+            expect_same_instance(with.self, without.self);
+        }
+    }
 }

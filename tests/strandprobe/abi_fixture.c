@@ -24,6 +24,15 @@ void _ZN4Glib7ustringaSERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEE(v
 void _ZN4Glib7ustringaSERKSs(void) {}
 #endif
 
+/* The three new-ABI members as absolute symbols at address 0: the loader
+ * finds them, yet dlsym returns a null pointer for each. */
+#ifdef EXPORT_NEW_AT_ADDRESS_ZERO
+#define AT_ADDRESS_ZERO(name) ".globl " #name "\n.set " #name ", 0\n"
+__asm__(AT_ADDRESS_ZERO(_ZN4Glib7ustringC1ERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEE)
+        AT_ADDRESS_ZERO(_ZN4Glib6ModuleC1ERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEENS_11ModuleFlagsE)
+        AT_ADDRESS_ZERO(_ZN4Glib7ustringaSERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEE));
+#endif
+
 /* Something to export even when no member is chosen. */
 int abi_fixture_marker = 1;
 

@@ -197,6 +197,8 @@ TEST(StrandprobeStatus, FollowsVerdictWantedSetAndFailFlag)
     const Row rows[] = {
         {FIXTURE_OLD, {0, 0, 1, 0}, {2, 0, 1, 0}},
         {FIXTURE_NEW, {0, 1, 0, 0}, {2, 1, 0, 0}},
+        // A member at address 0 is exported all the same.
+        {FIXTURE_NEW_AT_ZERO, {0, 1, 0, 0}, {2, 1, 0, 0}},
         // The wanted set does not count when no ABI is determined.
         {FIXTURE_ALL, {0, 0, 0, 0}, {2, 2, 2, 2}},
         {FIXTURE_MIXED, {0, 0, 0, 0}, {2, 2, 2, 2}},
