@@ -47,12 +47,14 @@ trap 'exit 1' INT TERM HUP
 
 # start_xvfb: a server on a display number it picks itself (-displayfd, so
 # tests running side by side never race for one); exports DISPLAY once the
-# server answers.
+# server answers. -noreset: by default the server resets whenever its last
+# client leaves and refuses connections meanwhile, so a host started right
+# after the readiness probe could find no display.
 start_xvfb() {
     local numbers=$work/xvfb.display i
     require_tools Xvfb xdpyinfo
     : >"$numbers"
-    Xvfb -displayfd 3 -screen 0 1920x1200x24 -nolisten tcp 3>"$numbers" >"$work/xvfb.log" 2>&1 &
+    Xvfb -displayfd 3 -screen 0 1920x1200x24 -nolisten tcp -noreset 3>"$numbers" >"$work/xvfb.log" 2>&1 &
     started_pids+=($!)
     for ((i = 0; i < 100; i++)); do
         if [ -s "$numbers" ] && xdpyinfo -display ":$(head -n1 "$numbers")" >/dev/null 2>&1; then
@@ -69,9 +71,13 @@ start_xvfb() {
 host_start() {
     local uri=$1
     shift
-    rm -f "$work/host.console"
+    # A fresh, empty log before the host starts: host_sync must never find
+    # a token of an earlier host's log, and the host opens its log before
+    # it waits for the first reader of its command pipe.
+    rm -f "$work/host.console" "$work/host.log" "$work/host.err"
+    : >"$work/host.log"
     mkfifo "$work/host.console"
-    ${UI_HOST_WRAPPER:-} "$UI_HOST" "$uri" "$@" <"$work/host.console" >"$work/host.log" 2>"$work/host.err" &
+    ${UI_HOST_WRAPPER:-} "$UI_HOST" "$uri" "$@" >"$work/host.log" 2>"$work/host.err" <"$work/host.console" &
     host_pid=$!
     started_pids+=($host_pid)
     exec {host_console}>"$work/host.console"
