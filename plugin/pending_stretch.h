@@ -261,3 +261,23 @@ __attribute__((noinline)) static void reverb_stretch_finish(ReverbInstance* self
                                 self->ports[PORT_OUT] + pending->start);
     }
 }
+
+// The run loops' step for a live stretch of n samples at `start` (reverb
+// inputs x): records the block's gains at this stretch's fade in `current`,
+// runs it with `pending` alongside, and returns it as the stretch that now
+// waits for its output stage.
+template <ReverbVariant VARIANT>
+static inline PendingStretch* reverb_stretch_begin(ReverbInstance* self, const float* x,
+                                                   PendingStretch* current,
+                                                   PendingStretch* pending, uint32_t start,
+                                                   uint32_t n, const BlockTargets* targets,
+                                                   float fade)
+{
+    current->start = start;
+    current->n = n;
+    current->t = targets->wet_target * fade;
+    current->dry = targets->dry_target;
+    current->scale = targets->low_band_scale;
+    reverb_stretch_live<VARIANT>(self, x, current, pending);
+    return current;
+}

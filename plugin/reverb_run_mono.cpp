@@ -58,15 +58,9 @@ __attribute__((noinline)) void run_mono(ReverbInstance* self, uint32_t sample_co
         }
 
         // Both engines run their full step; the mono plug-in uses the left outputs.
-        PendingStretch* current = &stretches[turn];
+        pending = reverb_stretch_begin<ReverbVariant::mono>(self, x, &stretches[turn], pending,
+                                                            start, n, &targets, fade);
         turn ^= 1;
-        current->start = start;
-        current->n = n;
-        current->t = targets.wet_target * fade;
-        current->dry = targets.dry_target;
-        current->scale = targets.low_band_scale;
-        reverb_stretch_live<ReverbVariant::mono>(self, x, current, pending);
-        pending = current;
     }
     if (pending)
         reverb_stretch_finish<ReverbVariant::mono>(self, pending);

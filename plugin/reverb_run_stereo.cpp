@@ -62,15 +62,9 @@ __attribute__((noinline)) void run_stereo(ReverbInstance* self, uint32_t sample_
             continue;
         }
 
-        PendingStretch* current = &stretches[turn];
+        pending = reverb_stretch_begin<ReverbVariant::stereo>(self, x, &stretches[turn], pending,
+                                                              start, n, &targets, fade);
         turn ^= 1;
-        current->start = start;
-        current->n = n;
-        current->t = targets.wet_target * fade;
-        current->dry = targets.dry_target;
-        current->scale = targets.low_band_scale;
-        reverb_stretch_live<ReverbVariant::stereo>(self, x, current, pending);
-        pending = current;
     }
     if (pending)
         reverb_stretch_finish<ReverbVariant::stereo>(self, pending);
