@@ -7,7 +7,6 @@
 #include "control_model.h"
 #include "reverb_bands.h"
 #include "reverb_descriptors.h"
-#include "reverb_instance.h"
 #include "rt60.h"
 #include "ui_clock.h"
 
@@ -161,7 +160,7 @@ uint64_t preview_response_frames(const float* controls, double sample_rate)
 
 PreviewRender* preview_create(const LV2_Descriptor* plugin, double sample_rate)
 {
-    if (!plugin || !(sample_rate >= MIN_SAMPLE_RATE && sample_rate <= MAX_SAMPLE_RATE))
+    if (!plugin)
         return nullptr;
     PreviewRender* p = static_cast<PreviewRender*>(std::calloc(1, sizeof(PreviewRender)));
     if (!p)
