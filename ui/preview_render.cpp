@@ -5,9 +5,8 @@
 #include <cstdlib>
 
 #include "control_model.h"
-#include "preview_bands.h"
+#include "reverb_bands.h"
 #include "reverb_descriptors.h"
-#include "reverb_instance.h"
 #include "rt60.h"
 #include "ui_clock.h"
 
@@ -161,7 +160,7 @@ uint64_t preview_response_frames(const float* controls, double sample_rate)
 
 PreviewRender* preview_create(const LV2_Descriptor* plugin, double sample_rate)
 {
-    if (!plugin || !(sample_rate >= MIN_SAMPLE_RATE && sample_rate <= MAX_SAMPLE_RATE))
+    if (!plugin)
         return nullptr;
     PreviewRender* p = static_cast<PreviewRender*>(std::calloc(1, sizeof(PreviewRender)));
     if (!p)
@@ -219,13 +218,14 @@ uint32_t preview_render_block(PreviewRender* p, const float** left, const float*
         p->settle_left -= PREVIEW_BLOCK;
         return 0;
     }
-    const ReverbVariant variant = p->stereo ? ReverbVariant::stereo : ReverbVariant::mono;
     // The impulse: one full-scale sample on the (left) input.
     p->in_left[0] = p->response_done == 0 ? 1.0f : 0.0f;
     p->plugin->run(p->output, PREVIEW_BLOCK);
-    preview_run_bands(static_cast<ReverbInstance*>(p->bands), variant, p->in_left,
-                      p->stereo ? p->in_right : nullptr, PREVIEW_BLOCK, p->high_left,
-                      p->high_right, p->low_left, p->low_right);
+    if (p->stereo)
+        reverb_run_bands_stereo(p->bands, PREVIEW_BLOCK, p->high_left, p->high_right,
+                                p->low_left, p->low_right);
+    else
+        reverb_run_bands_mono(p->bands, PREVIEW_BLOCK, p->high_left, p->low_left);
     p->in_left[0] = 0.0f;
     const uint64_t remaining = p->response_frames - p->response_done;
     const uint32_t n = remaining < PREVIEW_BLOCK ? uint32_t(remaining) : PREVIEW_BLOCK;
