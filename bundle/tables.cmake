@@ -1,11 +1,10 @@
 # Reads the control table (plugin/control_table.def) and the preset table
-# (plugin/preset_table.def) and writes the Turtle made from them. The build
-# includes this file to write the bundle; the README check runs with it in
-# script mode (cmake -P). Only CMake reads the tables here, so a cross build
-# writes the same Turtle as a native one.
+# (plugin/preset_table.def) and makes the Turtle written from them. Only
+# CMake reads the tables here, no program built for the target, so a cross
+# build writes the same Turtle as a native one.
 
-set(HALVANE_CONTROL_TABLE ${CMAKE_CURRENT_LIST_DIR}/../plugin/control_table.def)
-set(HALVANE_PRESET_TABLE ${CMAKE_CURRENT_LIST_DIR}/../plugin/preset_table.def)
+get_filename_component(HALVANE_CONTROL_TABLE ${CMAKE_CURRENT_LIST_DIR}/../plugin/control_table.def ABSOLUTE)
+get_filename_component(HALVANE_PRESET_TABLE ${CMAKE_CURRENT_LIST_DIR}/../plugin/preset_table.def ABSOLUTE)
 set(HALVANE_PRESET_URI https://halvane.example.org/lv2/halvane/presets)
 
 # The rows MACRO(field, ...) of the table FILE, with their comment lines

@@ -28,3 +28,15 @@ constexpr Preset PRESETS[] = {
 #undef PRESET
 };
 constexpr int PRESET_COUNT = int(sizeof PRESETS / sizeof PRESETS[0]);
+
+// Every preset, Default included, sets each control inside its declared range.
+constexpr bool presets_inside_ranges()
+{
+    for (const Preset& preset : PRESETS)
+        for (uint32_t port = 0; port < CONTROL_PORT_COUNT; ++port)
+            if (!(preset.values[port] >= CONTROL_RANGES[port].min &&
+                  preset.values[port] <= CONTROL_RANGES[port].max))
+                return false;
+    return true;
+}
+static_assert(presets_inside_ranges(), "a value in preset_table.def lies outside its control's range");

@@ -1,13 +1,10 @@
-// The GUI's model: values written with units, typed values read back,
-// anything a host sends held in range, and the control table read alike by
-// the compiler and by the build that writes the bundle's Turtle.
+// The GUI's model: values written with units, typed values read back, and
+// anything a host sends held in range.
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <limits>
-#include <sstream>
 #include <string>
 
 #include "control_model.h"
@@ -123,41 +120,6 @@ TEST(ControlModel, HoldsAnyHostValueInRangeAndIgnoresRepeats)
     EXPECT_NEAR(control_from_normal(PORT_HIGH_BAND_FREQ, 0.5), std::sqrt(50.0 * 12000.0), 0.01);
     EXPECT_NEAR(control_from_normal(PORT_DECAY, 0.5), 15.0, 1e-5);
     EXPECT_EQ(control_from_normal(PORT_DECAY, double(NaN)), 1.5f);
-}
-
-// The build and the compiler read the control table apart: the port blocks
-// the build wrote into the bundle say what the C++ tables say.
-TEST(ControlModel, MatchesTheBundleDescription)
-{
-    std::ifstream file(HALVANE_TURTLE_PATH);
-    ASSERT_TRUE(file) << HALVANE_TURTLE_PATH;
-    std::stringstream text;
-    text << file.rdbuf();
-    const std::string turtle = text.str();
-    const char* const units[] = {"coef", "s", "ms", "m", "hz", "db"};  // ControlUnit order
-    for (uint32_t port = 0; port < CONTROL_PORT_COUNT; ++port) {
-        const ControlInfo& info = CONTROL_INFO[port];
-        const ControlRange& range = CONTROL_RANGES[port];
-        // The first port block with this symbol (the mono plug-in's); the
-        // stereo one is the same text.
-        const size_t at = turtle.find("lv2:symbol \"" + std::string(info.symbol) + "\"");
-        ASSERT_NE(at, std::string::npos) << info.symbol;
-        const size_t start = turtle.rfind('[', at);
-        const std::string block = turtle.substr(start, turtle.find(']', at) - start);
-        const auto has = [&block](const std::string& line) { return block.find(line) != std::string::npos; };
-        const auto number = [&block](const std::string& key) {
-            const size_t k = block.find(key + " ");
-            return k == std::string::npos ? NaN : std::stof(block.substr(k + key.size() + 1));
-        };
-        EXPECT_TRUE(has("lv2:index " + std::to_string(port) + " ;")) << info.symbol;
-        EXPECT_TRUE(has("lv2:name \"" + std::string(info.name) + "\"")) << info.symbol;
-        EXPECT_TRUE(has("rdfs:comment \"" + std::string(info.description) + "\"")) << info.symbol;
-        EXPECT_TRUE(has("units:unit units:" + std::string(units[int(info.unit)]) + " ;")) << info.symbol;
-        EXPECT_EQ(number("lv2:minimum"), range.min) << info.symbol;
-        EXPECT_EQ(number("lv2:maximum"), range.max) << info.symbol;
-        EXPECT_EQ(number("lv2:default"), range.default_value) << info.symbol;
-        EXPECT_EQ(has("pprops:logarithmic"), info.scale == ControlScale::logarithmic) << info.symbol;
-    }
 }
 
 }  // namespace
