@@ -7,11 +7,11 @@ get_filename_component(HALVANE_CONTROL_TABLE ${CMAKE_CURRENT_LIST_DIR}/../plugin
 get_filename_component(HALVANE_PRESET_TABLE ${CMAKE_CURRENT_LIST_DIR}/../plugin/preset_table.def ABSOLUTE)
 set(HALVANE_PRESET_URI https://halvane.example.org/lv2/halvane/presets)
 
-# The rows MACRO(field, ...) of the table FILE, with their comment lines
-# left out: sets ${prefix}_COUNT and, for each row i from 0, ${prefix}_<i>
-# to the list of its fields, quotes removed. A ";" inside a field reads as
-# "<semicolon>", so that it does not split the list; halvane_restore puts it
-# back. Stops the configuration on a row without `field_count` fields.
+# The rows MACRO(field, ...) of the table FILE, comment lines left out: sets
+# ${prefix}_COUNT and, for each row i from 0, ${prefix}_<i> to the list of
+# its fields, quotes removed. A ";" inside a field reads as "<semicolon>",
+# so that it does not split the list; the Turtle made gets it back.
+# Stops the configuration on a row without `field_count` fields.
 function(halvane_read_rows file macro field_count prefix)
   file(READ ${file} text)
   string(REPLACE ";" "<semicolon>" text "\n${text}")
@@ -32,102 +32,69 @@ function(halvane_read_rows file macro field_count prefix)
   set(${prefix}_COUNT ${count} PARENT_SCOPE)
 endfunction()
 
-function(halvane_restore var)
-  string(REPLACE "<semicolon>" ";" text "${${var}}")
-  set(${var} "${text}" PARENT_SCOPE)
-endfunction()
-
-# The control table: HALVANE_CONTROL_COUNT, and for each control i the
-# variables HALVANE_CONTROL_<i>_<FIELD>, FIELD being one of the column names
-# below.
-macro(halvane_read_controls)
-  halvane_read_rows(${HALVANE_CONTROL_TABLE} CONTROL 11 _halvane_control)
-  set(HALVANE_CONTROL_COUNT ${_halvane_control_COUNT})
-  math(EXPR _last "${HALVANE_CONTROL_COUNT} - 1")
-  foreach(_i RANGE ${_last})
-    foreach(_field PORT SYMBOL NAME LABEL UNIT MIN MAX DEFAULT SCALE GROUP DESCRIPTION)
-      list(POP_FRONT _halvane_control_${_i} HALVANE_CONTROL_${_i}_${_field})
-      halvane_restore(HALVANE_CONTROL_${_i}_${_field})
-    endforeach()
-  endforeach()
-endmacro()
-
-# The preset table: HALVANE_PRESET_COUNT, and for each preset i the
-# variables HALVANE_PRESET_<i>_SLUG, _NAME, _DESCRIPTION and _VALUES (the
-# twelve values in port order).
-macro(halvane_read_presets)
-  halvane_read_rows(${HALVANE_PRESET_TABLE} PRESET 15 _halvane_preset)
-  set(HALVANE_PRESET_COUNT ${_halvane_preset_COUNT})
-  math(EXPR _last "${HALVANE_PRESET_COUNT} - 1")
-  foreach(_i RANGE ${_last})
-    list(POP_FRONT _halvane_preset_${_i} HALVANE_PRESET_${_i}_SLUG HALVANE_PRESET_${_i}_NAME)
-    list(POP_BACK _halvane_preset_${_i} HALVANE_PRESET_${_i}_DESCRIPTION)
-    set(HALVANE_PRESET_${_i}_VALUES ${_halvane_preset_${_i}})
-    halvane_restore(HALVANE_PRESET_${_i}_NAME)
-    halvane_restore(HALVANE_PRESET_${_i}_DESCRIPTION)
-  endforeach()
-endmacro()
-
 # The control port blocks both plug-ins share, as halvane.ttl lists them
 # inside `lv2:port [ ... ] , [ ... ]`: one block for each control, the
 # blocks joined by "] , [".
 function(halvane_control_ports_turtle out)
-  halvane_read_controls()
+  halvane_read_rows(${HALVANE_CONTROL_TABLE} CONTROL 11 control)
   set(blocks "")
-  math(EXPR last "${HALVANE_CONTROL_COUNT} - 1")
+  math(EXPR last "${control_COUNT} - 1")
   foreach(i RANGE ${last})
-    set(block "\t\ta lv2:InputPort, lv2:ControlPort ;
-\t\tlv2:index ${i} ;
-\t\tlv2:symbol \"${HALVANE_CONTROL_${i}_SYMBOL}\" ;
-\t\tlv2:name \"${HALVANE_CONTROL_${i}_NAME}\" ;
-\t\trdfs:comment \"${HALVANE_CONTROL_${i}_DESCRIPTION}\" ;
-\t\tunits:unit units:${HALVANE_CONTROL_${i}_UNIT} ;
-\t\tlv2:minimum ${HALVANE_CONTROL_${i}_MIN} ;
-\t\tlv2:maximum ${HALVANE_CONTROL_${i}_MAX} ;
-\t\tlv2:default ${HALVANE_CONTROL_${i}_DEFAULT}")
-    if(HALVANE_CONTROL_${i}_SCALE STREQUAL "logarithmic")
-      string(APPEND block " ;\n\t\tlv2:portProperty pprops:logarithmic")
-    endif()
+    list(POP_FRONT control_${i} port symbol name label unit min max default scale group description)
     if(i GREATER 0)
       string(APPEND blocks "\n\t] , [\n")
     endif()
-    string(APPEND blocks "${block}")
+    string(APPEND blocks "\t\ta lv2:InputPort, lv2:ControlPort ;
+\t\tlv2:index ${i} ;
+\t\tlv2:symbol \"${symbol}\" ;
+\t\tlv2:name \"${name}\" ;
+\t\trdfs:comment \"${description}\" ;
+\t\tunits:unit units:${unit} ;
+\t\tlv2:minimum ${min} ;
+\t\tlv2:maximum ${max} ;
+\t\tlv2:default ${default}")
+    if(scale STREQUAL "logarithmic")
+      string(APPEND blocks " ;\n\t\tlv2:portProperty pprops:logarithmic")
+    endif()
   endforeach()
+  string(REPLACE "<semicolon>" ";" blocks "${blocks}")
   set(${out} "${blocks}" PARENT_SCOPE)
 endfunction()
 
 # Every preset for both plug-ins: `presets` gets the descriptions of
 # presets.ttl, `manifest` the entries of manifest.ttl that point there.
 function(halvane_presets_turtle presets manifest)
-  halvane_read_controls()
-  halvane_read_presets()
-  math(EXPR last_control "${HALVANE_CONTROL_COUNT} - 1")
-  math(EXPR last_preset "${HALVANE_PRESET_COUNT} - 1")
+  halvane_read_rows(${HALVANE_CONTROL_TABLE} CONTROL 11 control)
+  halvane_read_rows(${HALVANE_PRESET_TABLE} PRESET 15 preset)
+  set(symbols "")
+  math(EXPR last "${control_COUNT} - 1")
+  foreach(i RANGE ${last})
+    list(GET control_${i} 1 symbol)
+    list(APPEND symbols ${symbol})
+  endforeach()
   set(described "")
   set(listed "")
-  foreach(variant mono stereo)
+  math(EXPR last "${preset_COUNT} - 1")
+  set(variants mono stereo)
+  set(headings "# Mono plug-in\n" "\n# Stereo plug-in\n")
+  foreach(variant heading IN ZIP_LISTS variants headings)
     set(plugin "<https://halvane.example.org/lv2/halvane/${variant}>")
-    if(variant STREQUAL "mono")
-      string(APPEND described "# Mono plug-in\n")
-    else()
-      string(APPEND described "\n# Stereo plug-in\n")
-    endif()
-    foreach(p RANGE ${last_preset})
-      set(uri "<${HALVANE_PRESET_URI}/${variant}/${HALVANE_PRESET_${p}_SLUG}>")
+    string(APPEND described "${heading}")
+    foreach(p RANGE ${last})
+      set(values ${preset_${p}})
+      list(POP_FRONT values slug name)
+      list(POP_BACK values description)
+      set(uri "<${HALVANE_PRESET_URI}/${variant}/${slug}>")
       set(ports "")
-      foreach(c RANGE ${last_control})
-        list(GET HALVANE_PRESET_${p}_VALUES ${c} value)
-        set(end ",")
-        if(c EQUAL last_control)
-          set(end ".")
-        endif()
-        string(APPEND ports "\n\t\t[ lv2:symbol \"${HALVANE_CONTROL_${c}_SYMBOL}\" ; pset:value ${value} ] ${end}")
+      foreach(symbol value IN ZIP_LISTS symbols values)
+        string(APPEND ports "\n\t\t[ lv2:symbol \"${symbol}\" ; pset:value ${value} ] ,")
       endforeach()
+      string(REGEX REPLACE ",$" "." ports "${ports}")
       string(APPEND described "\n${uri}
 \ta pset:Preset ;
 \tlv2:appliesTo ${plugin} ;
-\trdfs:label \"${HALVANE_PRESET_${p}_NAME}\" ;
-\trdfs:comment \"${HALVANE_PRESET_${p}_DESCRIPTION}\" ;
+\trdfs:label \"${name}\" ;
+\trdfs:comment \"${description}\" ;
 \tlv2:port${ports}\n")
       string(APPEND listed "\n${uri}
 \ta pset:Preset ;
@@ -137,6 +104,8 @@ function(halvane_presets_turtle presets manifest)
   endforeach()
   string(REGEX REPLACE "\n$" "" described "${described}")
   string(REGEX REPLACE "\n$" "" listed "${listed}")
+  string(REPLACE "<semicolon>" ";" described "${described}")
+  string(REPLACE "<semicolon>" ";" listed "${listed}")
   set(${presets} "${described}" PARENT_SCOPE)
   set(${manifest} "${listed}" PARENT_SCOPE)
 endfunction()
