@@ -39,4 +39,5 @@ constexpr bool presets_inside_ranges()
                 return false;
     return true;
 }
-static_assert(presets_inside_ranges(), "a value in preset_table.def lies outside its control's range");
+static_assert(presets_inside_ranges(),
+              "a value in preset_table.def lies outside its control's range");

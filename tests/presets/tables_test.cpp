@@ -13,7 +13,8 @@
 #include "control_table.h"
 #include "preset_table.h"
 
-namespace {
+namespace
+{
 
 std::string read_file(const char* path)
 {
@@ -31,7 +32,8 @@ float number_after(std::string text, const std::string& key = "")
     for (size_t at; (at = text.find("−")) != std::string::npos;)
         text.replace(at, std::string("−").size(), "-");
     const size_t at = key.empty() ? 0 : text.find(key + " ");
-    return at == std::string::npos ? NAN : std::stof(text.substr(key.empty() ? 0 : at + key.size() + 1));
+    return at == std::string::npos ? NAN
+                                   : std::stof(text.substr(key.empty() ? 0 : at + key.size() + 1));
 }
 
 // The Turtle from the line holding `line` to the first `end` after it.
@@ -44,12 +46,14 @@ std::string turtle_block(const std::string& turtle, const std::string& line, con
 std::string trimmed(const std::string& text)
 {
     const size_t first = text.find_first_not_of(' ');
-    return first == std::string::npos ? "" : text.substr(first, text.find_last_not_of(' ') - first + 1);
+    return first == std::string::npos ? ""
+                                      : text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
 // The cells of each row of the README table whose header row starts with
 // `header`, trimmed and without backticks.
-std::vector<std::vector<std::string>> readme_rows(const std::string& readme, const std::string& header)
+std::vector<std::vector<std::string>> readme_rows(const std::string& readme,
+                                                  const std::string& header)
 {
     std::vector<std::vector<std::string>> rows;
     const size_t at = readme.find("\n" + header);
@@ -83,8 +87,11 @@ TEST(ControlTable, TheBundleAndTheReadmeDescribeEachControlAsTheTableDoes)
         const ControlRange& range = CONTROL_RANGES[port];
         SCOPED_TRACE(info.symbol);
         // The mono plug-in's block; the stereo one is the same text.
-        const std::string block = turtle_block(turtle, "lv2:index " + std::to_string(port) + " ;", "]");
-        const auto has = [&block](const std::string& line) { return block.find(line) != std::string::npos; };
+        const std::string block =
+            turtle_block(turtle, "lv2:index " + std::to_string(port) + " ;", "]");
+        const auto has = [&block](const std::string& line) {
+            return block.find(line) != std::string::npos;
+        };
         EXPECT_TRUE(has("lv2:symbol \"" + std::string(info.symbol) + "\" ;"));
         EXPECT_TRUE(has("lv2:name \"" + std::string(info.name) + "\" ;"));
         EXPECT_TRUE(has("rdfs:comment \"" + std::string(info.description) + "\" ;"));
@@ -121,17 +128,22 @@ TEST(PresetTable, TheBundleAndTheReadmeHoldEachPresetAsTheTableDoes)
         ASSERT_EQ(rows[p - 1].size(), CONTROL_PORT_COUNT + 1);
         EXPECT_EQ(rows[p - 1][0], preset.name);
         for (const char* variant : {"mono", "stereo"}) {
-            const std::string block = turtle_block(turtle, "<https://halvane.example.org/lv2/halvane/presets/" +
-                                                               std::string(variant) + "/" + preset.slug + ">",
-                                                   "] .");
-            EXPECT_NE(block.find("rdfs:label \"" + std::string(preset.name) + "\""), std::string::npos);
+            const std::string block =
+                turtle_block(turtle,
+                             "<https://halvane.example.org/lv2/halvane/presets/" +
+                                 std::string(variant) + "/" + preset.slug + ">",
+                             "] .");
+            EXPECT_NE(block.find("rdfs:label \"" + std::string(preset.name) + "\""),
+                      std::string::npos);
             for (uint32_t port = 0; port < CONTROL_PORT_COUNT; ++port) {
                 const std::string symbol = "\"" + std::string(CONTROL_INFO[port].symbol) + "\" ;";
-                EXPECT_EQ(number_after(block, symbol + " pset:value"), preset.values[port]) << symbol;
+                EXPECT_EQ(number_after(block, symbol + " pset:value"), preset.values[port])
+                    << symbol;
             }
         }
         for (uint32_t port = 0; port < CONTROL_PORT_COUNT; ++port)
-            EXPECT_EQ(number_after(rows[p - 1][port + 1]), preset.values[port]) << CONTROL_INFO[port].symbol;
+            EXPECT_EQ(number_after(rows[p - 1][port + 1]), preset.values[port])
+                << CONTROL_INFO[port].symbol;
     }
 }
 
