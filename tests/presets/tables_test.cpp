@@ -13,8 +13,7 @@
 #include "control_table.h"
 #include "preset_table.h"
 
-namespace
-{
+namespace {
 
 std::string read_file(const char* path)
 {
@@ -43,13 +42,6 @@ std::string turtle_block(const std::string& turtle, const std::string& line, con
     return at == std::string::npos ? "" : turtle.substr(at, turtle.find(end, at) - at);
 }
 
-std::string trimmed(const std::string& text)
-{
-    const size_t first = text.find_first_not_of(' ');
-    return first == std::string::npos ? ""
-                                      : text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 // The cells of each row of the README table whose header row starts with
 // `header`, trimmed and without backticks.
 std::vector<std::vector<std::string>> readme_rows(const std::string& readme,
@@ -68,7 +60,9 @@ std::vector<std::vector<std::string>> readme_rows(const std::string& readme,
         while (std::getline(cells, cell, '|')) {
             for (size_t tick; (tick = cell.find('`')) != std::string::npos;)
                 cell.erase(tick, 1);
-            rows.back().push_back(trimmed(cell));
+            const size_t first = cell.find_first_not_of(' '), last = cell.find_last_not_of(' ');
+            rows.back().push_back(first == std::string::npos ? ""
+                                                             : cell.substr(first, last - first + 1));
         }
     }
     return rows;
