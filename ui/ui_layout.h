@@ -3,7 +3,8 @@
 // to fit the window it is given and centres it; ui_layout_fit and
 // ui_layout_control_centre give that mapping to anyone who needs window
 // coordinates (the view's hit tests, and test hosts that click on controls).
-// Moving a control is a change of one line in UI_CONTROLS.
+// Moving a knob is a change of one line in UI_CONTROLS; the box it sits in
+// is its group's, which the control table gives.
 #pragma once
 
 #include <cstdint>
