@@ -7,6 +7,7 @@
 #include "control_model.h"
 #include "reverb_bands.h"
 #include "reverb_descriptors.h"
+#include "reverb_engine_tuning.h"
 #include "rt60.h"
 #include "ui_clock.h"
 
@@ -15,7 +16,6 @@ namespace {
 constexpr uint32_t SETTLE_MIN_FRAMES = 16384;
 constexpr double MIN_SECONDS = 0.5;
 constexpr double DECAY_SHARE = 1.2;      // decay times rendered after the start
-constexpr double SPEED_OF_SOUND = 343.0; // m/s: the room's longest path takes size / this
 constexpr double TAIL_MARGIN = 0.2;      // seconds added after all that
 
 }  // namespace
@@ -150,7 +150,8 @@ uint64_t preview_response_frames(const float* controls, double sample_rate)
     const double predelay = double(control_sanitize(PORT_PREDELAY, controls[PORT_PREDELAY])) * 0.001;
     const double room = double(control_sanitize(PORT_ROOM_SIZE, controls[PORT_ROOM_SIZE]));
     const double decay = double(control_sanitize(PORT_DECAY, controls[PORT_DECAY]));
-    double seconds = predelay + room / SPEED_OF_SOUND + DECAY_SHARE * decay + TAIL_MARGIN;
+    // The room's longest path at the engine's own speed of sound.
+    double seconds = predelay + room * SECONDS_PER_METRE + DECAY_SHARE * decay + TAIL_MARGIN;
     seconds = seconds > MIN_SECONDS ? seconds : MIN_SECONDS;
     seconds = seconds < PREVIEW_MAX_SECONDS ? seconds : PREVIEW_MAX_SECONDS;
     const double rate = std::isfinite(sample_rate) && sample_rate > 0.0 ? sample_rate : 48000.0;
