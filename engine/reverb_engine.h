@@ -80,6 +80,10 @@ void reverb_engine_flush(ReverbEngine* engine);
 // in a block that sets both: the room size reads the current decay factor.
 void reverb_engine_set_room_size(ReverbEngine* engine, float size);
 void reverb_engine_set_decay_time(ReverbEngine* engine, float seconds);
+// The room size, then the decay time: the same tuning as the two setters in
+// that order, with the work of the first that the second replaces left out.
+void reverb_engine_set_room_size_and_decay_time(ReverbEngine* engine, float size,
+                                                float seconds);
 void reverb_engine_set_damping(ReverbEngine* engine, float damping);
 void reverb_engine_set_input_bandwidth(ReverbEngine* engine, float bandwidth);
 void reverb_engine_set_early_level(ReverbEngine* engine, float level);

@@ -70,6 +70,7 @@ LV2_Handle reverb_instantiate(const LV2_Descriptor*, double sample_rate, const c
     self->smooth_feed = 1.0 - self->smooth_coef;
     self->predelay_zero_writes = PREDELAY_CAPACITY;
     self->idle_skip = true;
+    self->block_stage_skip = true;
     self->settled_variant = -1;
     return self;
 }
