@@ -10,16 +10,23 @@ AllpassDiffuser* allpass_diffuser_create(int32_t size, float coefficient)
         static_cast<AllpassDiffuser*>(std::malloc(sizeof(AllpassDiffuser)));
     if (!diffuser)
         return nullptr;
-    diffuser->samples = static_cast<double*>(std::calloc(size_t(size), sizeof(double)));
-    if (!diffuser->samples) {
+    double* samples = static_cast<double*>(std::calloc(size_t(size), sizeof(double)));
+    if (!samples) {
         std::free(diffuser);
         return nullptr;
     }
+    allpass_diffuser_init(diffuser, size, coefficient, samples);
+    return diffuser;
+}
+
+void allpass_diffuser_init(AllpassDiffuser* diffuser, int32_t size, float coefficient,
+                           double* samples)
+{
     diffuser->size = size;
     diffuser->coefficient = coefficient;
     diffuser->index = 0;
+    diffuser->samples = samples;
     diffuser->zero_stores = size;
-    return diffuser;
 }
 
 void allpass_diffuser_clear(AllpassDiffuser* diffuser)

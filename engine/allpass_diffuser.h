@@ -19,6 +19,11 @@ struct AllpassDiffuser {
 // positive or memory cannot be obtained.
 AllpassDiffuser* allpass_diffuser_create(int32_t size, float coefficient);
 
+// Sets up a diffuser in place over `samples`, a store of `size` zeros that
+// the caller owns (an engine keeps all its stores in one block).
+void allpass_diffuser_init(AllpassDiffuser* diffuser, int32_t size, float coefficient,
+                           double* samples);
+
 // Sets every stored value to 0.0; coefficient and index stay.
 void allpass_diffuser_clear(AllpassDiffuser* diffuser);
 

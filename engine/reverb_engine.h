@@ -18,9 +18,6 @@ struct BlockKernels;
 constexpr int ENGINE_FDN_COUNT = 4;
 constexpr int ENGINE_TAP_COUNT = 4;
 constexpr int ENGINE_CHAIN_LENGTH = 3;
-// Smallest tap line: enough for every room size up to 240 m at rates up to
-// about 150 kHz. Higher rates get a longer line (see reverb_engine_create).
-constexpr int32_t ENGINE_MIN_TAP_LINE = 44000;
 
 struct ReverbEngine {
     int32_t sample_rate;

@@ -11,7 +11,6 @@ namespace {
 constexpr float DB_TO_EXPONENT = 0.05f;    // 10^(dB / 20)
 constexpr double TILT_SCALE = 0.99;        // keeps the shortened band's decay above zero
 constexpr double DECAY_OFFSET = 0.1;       // seconds added to both decays
-constexpr double ENGINE_A_ROOM_RATIO = 0.707;  // high band's room, relative to the set size
 constexpr double ENGINE_A_EARLY_SHARE = 0.5;   // high band's early reflections at half level
 
 // A control the formulas cannot take outside its declared range: held in the

@@ -15,6 +15,10 @@ constexpr int PORT_SLOTS = 16;
 // Pre-delay memory: 150 ms at 192000 Hz, whatever the instance's rate.
 constexpr int32_t PREDELAY_CAPACITY = 28800;
 
+// engine_a's room, relative to the room size control: the high band's room
+// is the smaller.
+constexpr double ENGINE_A_ROOM_RATIO = 0.707;
+
 // Host rates the instance accepts, in Hz. Outside this range (or for a rate
 // that is not finite) reverb_instantiate returns null.
 constexpr double MIN_SAMPLE_RATE = 1000.0;

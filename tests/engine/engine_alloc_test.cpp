@@ -77,8 +77,9 @@ TEST(EngineAllocation, EveryFailedAllocationReleasesWhatWasBuilt)
 {
     ReverbEngine* whole = create_watched(1 << 30);
     ASSERT_NE(nullptr, whole);
+    // The engine, its lines, dampers and diffusers are one block.
     const int needed = total_allocations;
-    EXPECT_GT(needed, 20);
+    EXPECT_EQ(needed, 1);
     watching = true;
     reverb_engine_destroy(whole);
     watching = false;
