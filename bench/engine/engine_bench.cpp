@@ -68,7 +68,7 @@ void engine_process_block(benchmark::State& state)
     std::vector<float> left(BLOCK), right(BLOCK);
     for (auto _ : state) {
         for (int i = 0; i < BLOCK; i += RUN)
-            reverb_engine_process_block(engine, input.data() + i, left.data() + i,
+            reverb_engine_process_samples(engine, input.data() + i, left.data() + i,
                                         right.data() + i, RUN);
         benchmark::DoNotOptimize(left.data());
         benchmark::DoNotOptimize(right.data());
