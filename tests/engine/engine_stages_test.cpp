@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "float_bits.h"
+#include "fp_mode.h"
 #include "reverb_engine.h"
 
 namespace {
@@ -256,8 +257,8 @@ TEST(EngineSilence, DetectsTheTailReachingZeroAndSkipsExactly)
     int64_t silent_at = -1;
     const int64_t burst = 4800;
     // The run is done under flush-to-zero, as the plug-in runs it.
-    const unsigned saved = __builtin_ia32_stmxcsr();
-    __builtin_ia32_ldmxcsr(saved | 0x8040);
+    const FpMode saved = fp_mode_get();
+    fp_mode_set(saved | FP_MODE_FLUSH);
     for (int block = 0; block < 48000 * 60 / 64 && silent_at < 0; ++block) {
         for (float& v : in)
             v = samples < burst ? random.signal() : 0.0f;
@@ -287,7 +288,7 @@ TEST(EngineSilence, DetectsTheTailReachingZeroAndSkipsExactly)
             ASSERT_EQ(0u, float_bits(right[i]));
         }
     }
-    __builtin_ia32_ldmxcsr(saved);
+    fp_mode_set(saved);
     expect_same_state(engine, twin);
     EXPECT_TRUE(reverb_engine_is_silent(twin));
     reverb_engine_destroy(engine);
