@@ -24,7 +24,7 @@ command -v gcovr >/dev/null || { echo "coverage: gcovr is not installed (package
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O0 -g" \
     -DCMAKE_C_FLAGS_DEBUG="-O0 -g" -DCMAKE_CXX_FLAGS=--coverage -DCMAKE_C_FLAGS=--coverage \
     -DCMAKE_EXE_LINKER_FLAGS=--coverage -DCMAKE_SHARED_LINKER_FLAGS=--coverage \
-    -DCMAKE_MODULE_LINKER_FLAGS=--coverage -DHALVANE_BUILD_BENCH=OFF
+    -DCMAKE_MODULE_LINKER_FLAGS=--coverage -DBUILD_BENCHMARKS=OFF
 cmake --build "$build" -j"$(nproc)"
 find "$build" -name '*.gcda' -delete
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)" -LE 'soak|package'

@@ -39,7 +39,7 @@ hosted_labels='hosts|host_matrix|presets|demo|ui_hosts'
 
 echo "== sanitize: AddressSanitizer + UndefinedBehaviorSanitizer in $asan"
 cmake -S . -B "$asan" -DCMAKE_BUILD_TYPE=Release -DHALVANE_SANITIZE=address,undefined \
-    -DHALVANE_BUILD_BENCH=OFF
+    -DBUILD_BENCHMARKS=OFF
 cmake --build "$asan" -j"$jobs"
 
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
@@ -51,7 +51,7 @@ LD_PRELOAD=$runtime ASAN_OPTIONS=detect_leaks=0 \
     ctest --test-dir "$asan" --output-on-failure -j"$jobs" -E "$excluded" -L "$hosted_labels" -LE package
 
 echo "== sanitize: ThreadSanitizer in $tsan"
-cmake -S . -B "$tsan" -DCMAKE_BUILD_TYPE=Release -DHALVANE_SANITIZE=thread -DHALVANE_BUILD_BENCH=OFF
+cmake -S . -B "$tsan" -DCMAKE_BUILD_TYPE=Release -DHALVANE_SANITIZE=thread -DBUILD_BENCHMARKS=OFF
 cmake --build "$tsan" -j"$jobs" --target robustness_tests
 TSAN_OPTIONS=halt_on_error=1 "$tsan/tests/robustness/robustness_tests" \
     --gtest_filter='ParallelInstances.*'
