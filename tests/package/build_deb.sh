@@ -4,8 +4,7 @@
 #
 #   build_deb.sh SOURCE_FOLDER WORK_FOLDER
 #
-# Copies the source (the files git knows of, tracked or new, or without git
-# every file but build and output folders) to WORK_FOLDER/halvane, runs
+# Copies the source (tests/release/copy_source.sh) to WORK_FOLDER/halvane, runs
 # `dpkg-buildpackage -us -uc -b` there and leaves the .deb, the .buildinfo
 # and the .changes in WORK_FOLDER, the log in WORK_FOLDER/build.log. A copy,
 # because dpkg-buildpackage builds inside the source folder and writes its
@@ -25,14 +24,9 @@ for tool in dpkg-buildpackage dh; do
 done
 
 rm -rf "$work"
-mkdir -p "$work/halvane"
+mkdir -p "$work"
 work=$(realpath "$work")
-if git -C "$source" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
-    (cd "$source" && git ls-files -z --cached --others --exclude-standard |
-        xargs -0 -I{} sh -c '[ -e "$1" ] && cp --parents -P "$1" "$2" || true' _ {} "$work/halvane")
-else
-    tar -C "$source" --exclude='./build*' --exclude=./out --exclude=./obj-* -cf - . | tar -C "$work/halvane" -xf -
-fi
+bash "$source/tests/release/copy_source.sh" "$source" "$work/halvane"
 
 (cd "$work/halvane" && dpkg-buildpackage -us -uc -b) >"$work/build.log" 2>&1 ||
     { tail -n 40 "$work/build.log" >&2; fail "dpkg-buildpackage failed (log: $work/build.log)"; }

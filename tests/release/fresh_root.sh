@@ -2,9 +2,9 @@
 # From the release archive to a rendered tail on a new machine, with no
 # build there:
 #
-#   fresh_root.sh SUITE BUILD_FOLDER DEMO_FOLDER WORK_FOLDER
+#   fresh_root.sh SUITE ARCHIVE DEMO_FOLDER WORK_FOLDER
 #
-# Makes the archive from BUILD_FOLDER with scripts/release.sh, lays out a
+# Takes the archive scripts/release.sh made from a build, lays out a
 # fresh minimal Debian SUITE (bookworm, bullseye, ...) with only lilv-utils
 # and sox added (tests/release/debian_root.sh, cached), and there, as a user
 # who is not root: unpacks the archive, runs ./install.sh, checks that lv2ls
@@ -27,31 +27,29 @@ fail() {
     exit 1
 }
 
-[ $# = 4 ] || fail "usage: $0 SUITE BUILD_FOLDER DEMO_FOLDER WORK_FOLDER"
+[ $# = 4 ] || fail "usage: $0 SUITE ARCHIVE DEMO_FOLDER WORK_FOLDER"
 suite=$1
-build=$2
+archive=$(realpath "$2")
 demo=$3
 work=$4
 here=$(cd "$(dirname "$0")" && pwd)
-source_dir=$(cd "$here/../.." && pwd)
 
 [ "$(id -u)" = 0 ] || fail "this test lays out a Debian root and enters it with chroot, which needs root"
 for tool in chroot sox; do
     command -v "$tool" >/dev/null 2>&1 || fail "'$tool' is missing (packages: coreutils sox)"
 done
 for sound in dry_mono.wav dry_stereo.wav mono/default.wav stereo/default.wav; do
-    [ -f "$demo/$sound" ] || fail "no $demo/$sound: run scripts/demo.sh $build $demo first"
+    [ -f "$demo/$sound" ] || fail "no $demo/$sound: run scripts/demo.sh BUILD_FOLDER $demo first"
 done
+[ -f "$archive" ] || fail "no archive $archive: make it with scripts/release.sh"
+version=$(basename "$archive")
+version=${version#halvane-}
+version=${version%%-*}
 started=$SECONDS
 
 rm -rf "$work"
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
-bash "$source_dir/scripts/release.sh" "$work/archive" --build "$build" | tee "$work/release.log"
-archive=$(find "$work/archive" -name 'halvane-*-x86_64-linux.tar.gz' | head -n 1)
-[ -n "$archive" ] || fail "release.sh made no x86_64 archive"
-version=$(basename "$archive" -x86_64-linux.tar.gz)
-version=${version#halvane-}
 
 root=$work/root
 bash "$here/debian_root.sh" "$suite" "$root" lilv-utils sox
