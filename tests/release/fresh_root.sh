@@ -116,3 +116,4 @@ for variant in mono stereo; do
     echo "$variant: $(($(stat -c %s "$work/$variant.reference.f32") / 4)) samples, identical to the build machine's"
 done
 echo "PASS: $suite, as a user: archive unpacked, installed, listed, rendered with a tail, identical samples, strandprobe answers, uninstalled without a trace ($((SECONDS - started)) s)"
+echo "release: $suite, from the archive to the rendered tail as a user, $((SECONDS - started)) s"

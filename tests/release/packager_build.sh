@@ -68,3 +68,4 @@ grep -q "libgtest-dev" "$work/with-tests.log" ||
     { cat "$work/with-tests.log"; fail "the failed configuration with tests on does not name the Debian package to install"; }
 echo "with the tests on, the configuration stops with: $(grep -m1 -o 'The tests need.*' "$work/with-tests.log")"
 echo "PASS: the product configures, builds and installs with the build dependencies alone ($((SECONDS - started)) s)"
+echo "release: the packager's build in a fresh bookworm root, $((SECONDS - started)) s"
