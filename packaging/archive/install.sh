@@ -85,7 +85,7 @@ manual=$man_dir/strandprobe.1
 record=$data_dir/installed
 
 # The record: a line naming what was installed, then each folder the install
-# had to create, deepest last.
+# had to create, each after the folder that holds it.
 recorded_release() {
     sed -n '1s/^halvane //p' "$record"
 }
