@@ -10,9 +10,21 @@
 #include <getopt.h>
 #include <stdio.h>
 
+#include "glibc_baseline.h"
+
+// The loader's functions at their baseline versions, which glibc 2.34 and
+// later keep in libc and older glibc has in libdl (linked for that reason).
+#ifdef GLIBC_BASELINE
+__asm__(".symver dlopen,dlopen@" GLIBC_BASELINE);
+__asm__(".symver dlsym,dlsym@" GLIBC_BASELINE);
+__asm__(".symver dlclose,dlclose@" GLIBC_BASELINE);
+__asm__(".symver dlerror,dlerror@" GLIBC_BASELINE);
+#endif
+
 namespace {
 
-const char *const PROGRAM_VERSION = "0.1";
+// The release's version, from the build (the CMake project's version).
+const char *const PROGRAM_VERSION = HALVANE_VERSION;
 const char *const DEFAULT_LIBRARY = "libglibmm-2.4.so.1";
 
 // Bits of the wanted set.
