@@ -23,8 +23,10 @@ __asm__(".symver dlerror,dlerror@" GLIBC_BASELINE);
 
 namespace {
 
-// The release's version, from the build (the CMake project's version).
-const char *const PROGRAM_VERSION = HALVANE_VERSION;
+// strandprobe's own version. The tool shares no code with the plug-ins and
+// keeps a version of its own; scripts that parse -V see the same text in
+// every release of the bundle.
+const char *const PROGRAM_VERSION = "0.1";
 const char *const DEFAULT_LIBRARY = "libglibmm-2.4.so.1";
 
 // Bits of the wanted set.

@@ -2,10 +2,12 @@
 # The release's version is the CMake project's, and every place that shows
 # it agrees:
 #
-#   version_agrees.sh VERSION SOURCE_FOLDER STRANDPROBE
+#   version_agrees.sh VERSION SOURCE_FOLDER HALVANE_TTL
 #
-# debian/changelog's newest entry, CHANGELOG.md's newest release heading,
-# and strandprobe -V must all name VERSION, the project's version.
+# debian/changelog's newest entry and CHANGELOG.md's newest release heading
+# must name VERSION, the project's version, and both plug-ins' descriptions
+# must carry its LV2 form (bundle/CMakeLists.txt: minor 2*(100*major+minor),
+# micro 2*patch).
 set -euo pipefail
 
 fail() {
@@ -13,16 +15,19 @@ fail() {
     exit 1
 }
 
-[ $# = 3 ] || fail "usage: $0 VERSION SOURCE_FOLDER STRANDPROBE"
+[ $# = 3 ] || fail "usage: $0 VERSION SOURCE_FOLDER HALVANE_TTL"
 version=$1
 source=$2
-strandprobe=$3
+turtle=$3
 
 debian=$(sed -n '1s/^halvane (\([^)]*\)).*/\1/p' "$source/debian/changelog")
 [ "$debian" = "$version" ] ||
     fail "debian/changelog's newest entry is '$debian', the project's version $version: add an entry (dch -v $version)"
 changelog=$(grep -m1 '^## ' "$source/CHANGELOG.md" | sed 's/^## \([^ ]*\).*/\1/')
 [ "$changelog" = "$version" ] || fail "CHANGELOG.md's newest release is '$changelog', the project's version $version"
-probe=$("$strandprobe" -V | head -n 1)
-[ "$probe" = "strandprobe version $version" ] || fail "strandprobe -V prints '$probe', not version $version"
-echo "PASS: the project, debian/changelog, CHANGELOG.md and strandprobe -V all say $version"
+IFS=. read -r major minor patch <<<"$version"
+for pair in "minorVersion $((2 * (100 * major + minor)))" "microVersion $((2 * patch))"; do
+    set -- $pair
+    [ "$(grep -c "lv2:$1 $2 ;" "$turtle")" = 2 ] || fail "halvane.ttl does not give both plug-ins lv2:$1 $2"
+done
+echo "PASS: the project, debian/changelog, CHANGELOG.md and the plug-ins' LV2 versions all say $version"
