@@ -30,8 +30,10 @@ for file in "$@"; do
     vex=$(awk '/: +file format / { member = $1 }
                /^ +[0-9a-f]+:\tv/ && member !~ /avx2/ { print member, $0; exit }' <<<"$listing")
     [ -z "$vex" ] || fail "$name: an AVX instruction outside the AVX2 path:"$'\n'"$vex"
-    shared=$("$nm" -C "$file" |
-             awk '/:$/ { member = $1 } member ~ /avx2/ && $(NF - 1) ~ /^[TWVui]$/ { print member, $0 }')
+    shared=$("$nm" -C "$file" | awk '/:$/ { member = $1 }
+                                    member ~ /avx2/ && $(NF - 1) ~ /^[TWVui]$/ {
+                                        print member, $0
+                                    }')
     [ -z "$shared" ] || fail "$name: the AVX2 path lends code to other files:"$'\n'"$shared"
 done
 [ $status -ne 0 ] || echo "checked: $*"
