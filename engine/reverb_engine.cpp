@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "block_kernels.h"
 #include "reverb_engine_tuning.h"
+#include "stage_kernels.h"
 
 namespace {
 
@@ -118,7 +118,7 @@ ReverbEngine* reverb_engine_create(int32_t rate, float max_room_size, float room
     t.input_bandwidth = input_bandwidth;
     t.early_level = early_level;
     t.tail_level = tail_level;
-    t.kernels = block_kernels_select();
+    t.kernels = stage_kernels_select();
 
     const float rate_f = float(rate);
     t.max_delay = float(double(max_room_size * rate_f) * SECONDS_PER_METRE);
