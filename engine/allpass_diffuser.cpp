@@ -10,7 +10,7 @@ AllpassDiffuser* allpass_diffuser_create(int32_t size, float coefficient)
         static_cast<AllpassDiffuser*>(std::malloc(sizeof(AllpassDiffuser)));
     if (!diffuser)
         return nullptr;
-    double* samples = static_cast<double*>(std::calloc(size_t(size), sizeof(double)));
+    float* samples = static_cast<float*>(std::calloc(size_t(size), sizeof(float)));
     if (!samples) {
         std::free(diffuser);
         return nullptr;
@@ -20,7 +20,7 @@ AllpassDiffuser* allpass_diffuser_create(int32_t size, float coefficient)
 }
 
 void allpass_diffuser_init(AllpassDiffuser* diffuser, int32_t size, float coefficient,
-                           double* samples)
+                           float* samples)
 {
     diffuser->size = size;
     diffuser->coefficient = coefficient;
@@ -32,7 +32,7 @@ void allpass_diffuser_init(AllpassDiffuser* diffuser, int32_t size, float coeffi
 void allpass_diffuser_clear(AllpassDiffuser* diffuser)
 {
     for (int32_t i = 0; i < diffuser->size; ++i)
-        diffuser->samples[i] = 0.0;
+        diffuser->samples[i] = 0.0f;
     diffuser->zero_stores = diffuser->size;
 }
 

@@ -153,7 +153,7 @@ ReverbEngine* reverb_engine_create(int32_t rate, float max_room_size, float room
     // cache lines from a cache-line boundary (hence the spare line).
     size_t bytes = sizeof(EngineBlock) + CACHE_LINE;
     for (int32_t size : diffusers)
-        bytes += whole_cache_lines(sizeof(double) * size_t(size));
+        bytes += whole_cache_lines(sizeof(float) * size_t(size));
     bytes += whole_cache_lines(sizeof(float) * size_t(tap_size));
     bytes += ENGINE_FDN_COUNT * whole_cache_lines(sizeof(float) * size_t(fdn_size));
     auto* block = static_cast<EngineBlock*>(std::calloc(1, bytes));
@@ -180,7 +180,7 @@ ReverbEngine* reverb_engine_create(int32_t rate, float max_room_size, float room
         const float c = k == 0 ? INPUT_DIFFUSER_COEFFICIENT
                                : DIFFUSER_COEFFICIENTS[(k - 1) % ENGINE_CHAIN_LENGTH];
         allpass_diffuser_init(diffuser, diffusers[k], c,
-                              static_cast<double*>(take(sizeof(double) * size_t(diffusers[k]))));
+                              static_cast<float*>(take(sizeof(float) * size_t(diffusers[k]))));
     }
     engine->input_diffuser = &block->diffusers[0];
     for (int k = 0; k < ENGINE_CHAIN_LENGTH; ++k) {

@@ -83,7 +83,7 @@ void diffuse(const StageKernels* kernels, AllpassDiffuser* diffuser, const float
     int32_t slot = index;
     while (zeros < n) {
         slot = slot == 0 ? diffuser->size - 1 : slot - 1;
-        if (diffuser->samples[slot] != 0.0)
+        if (diffuser->samples[slot] != 0.0f)
             break;
         ++zeros;
     }

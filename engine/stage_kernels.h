@@ -36,7 +36,7 @@ struct StageKernels {
     // A span of an allpass store without wrap-around (see
     // allpass_diffuser_run): n slots from `store`, inputs x, outputs out
     // (which may be x).
-    void (*diffuse)(double c, double* store, const float* x, float* out, int32_t n);
+    void (*diffuse)(double c, float* store, const float* x, float* out, int32_t n);
     // sum[i] = ((P2 + P0) - P1 - P3) + E*x[i] in double, rounded once, with
     // P_k = E*e[k][i] + T*d[k][i] in single precision.
     void (*output_sum)(float E, float T, const float (*e)[MAX_STRETCH],

@@ -67,19 +67,18 @@ void scale(const float* from, float gain, float* to, int32_t n)
 }
 
 template <class L>
-void diffuse(double c, double* store, const float* x, float* out, int32_t n)
+void diffuse(double c, float* store, const float* x, float* out, int32_t n)
 {
     int32_t i = vector_groups<L>(n, [&](auto lanes, int32_t j) __attribute__((always_inline)) {
         using V = decltype(lanes);
         const typename V::D cc = V::splat(c);
-        const typename V::Doubles old = V::loadu(store + j);
+        const typename V::Doubles old = V::widen(V::loadu(store + j));
         typename V::F w = V::narrow(V::widen(V::loadu(x + j)) - cc * old);
         // Magnitude below 2^-111 (exponent field below 16): tiny, cut to
         // zero. NaN compares false and stays.
         w = V::zero_where(V::less(V::magnitude(w), V::splat(0x1p-111f)), w);
-        const typename V::Doubles stored = V::widen(w);
-        V::storeu(store + j, stored);
-        V::storeu(out + j, V::narrow(old + cc * stored));
+        V::storeu(store + j, w);
+        V::storeu(out + j, V::narrow(old + cc * V::widen(w)));
     });
     for (; i < n; ++i)
         out[i] = stage_diffuse_one(c, store + i, x[i]);
