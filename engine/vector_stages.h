@@ -6,8 +6,9 @@
 // covers go four at a time on a path wider than four lanes, then singly
 // (stage_tails.h).
 //
-// Each path's file includes this header and makes the table of its own
-// lanes; everything here is internal to that file.
+// stretch_stages.h puts them together; each path's file includes both and
+// makes the table of its own lanes. Everything here is internal to that
+// file.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +21,16 @@ static_assert(ENGINE_FDN_COUNT == 4 && ENGINE_TAP_COUNT == 4,
               "the stages hold one engine's four lines, or four taps, in four lanes");
 
 namespace {
+
+// One engine's five dampers over a stretch: the input damper takes x to y,
+// the four feedback dampers take d (line by line) to their outputs, in place.
+struct DamperStretch {
+    DampingFilter* input;
+    DampingFilter* const* feedback;  // ENGINE_FDN_COUNT of them
+    const float* x;
+    float* y;
+    float (*d)[MAX_STRETCH];         // ENGINE_FDN_COUNT rows
+};
 
 // Calls group(lanes, i) for the whole vectors of L in n samples, then, on a
 // path wider than four lanes, once for four lanes if four samples are left.
@@ -317,20 +328,5 @@ void damp_pair(const DamperStretch* stretches, int32_t n)
     }
 }
 
-template <class L>
-void damp(const DamperStretch* stretches, int engines, int32_t n)
-{
-    if (engines == 2)
-        damp_pair<typename L::Quad>(stretches, n);
-    else
-        damp_one<typename L::Quad>(stretches[0], n);
-}
-
-// The table of the stages on lanes L.
-template <class L>
-constexpr StageKernels vector_stage_kernels()
-{
-    return {guard_input<L>, scale<L>, diffuse<L>, output_sum<L>, feedback_mix<L>, damp<L>};
-}
 
 }  // namespace
