@@ -24,8 +24,11 @@ struct StretchEngineOutputs {
     float b_left[RUN_STRETCH], b_right[RUN_STRETCH];  // engine_b (low band)
 };
 
-// Nothing beside the front of the chain.
+// Nothing beside the front of the chain (output_count is 0 with it).
 struct NoOutputFilters {
+    SectionPair low = {};
+    __m128 lanes(uint32_t) const { return _mm_setzero_ps(); }
+    void take(uint32_t, __m128) {}
     void step(uint32_t) {}
 };
 
@@ -74,14 +77,23 @@ __attribute__((always_inline)) static inline void reverb_stretch_front(
         high[j - 1] = section_pair_second(y);
     };
     // Front step j beside output step j - 1 while both have steps left,
-    // then whichever has. Two steps per pass let the histories trade
+    // the four sections in the four lanes of one joined pair; then
+    // whichever has steps left. Two steps per pass let the histories trade
     // registers without copies.
     const uint32_t both = n < output_count + 1 ? n : output_count + 1;
     uint32_t j = 1;
+    if (both > 1) {
+        SectionPair joined = section_pair_join(sections, outputs.low);
 #pragma GCC unroll 2
-    for (; j < both; ++j) {
-        front_step(j);
-        outputs.step(j - 1);
+        for (; j < both; ++j) {
+            const __m128 in = _mm_movelh_ps(section_pair_lanes(x[j], delayed[j - 1]),
+                                            outputs.lanes(j - 1));
+            const __m128 y = section_pair_process(&joined, in);
+            delayed[j] = step(_mm_cvtss_f32(y), j);
+            high[j - 1] = section_pair_second(y);
+            outputs.take(j - 1, _mm_movehl_ps(y, y));
+        }
+        section_pair_split(joined, &sections, &outputs.low);
     }
 #pragma GCC unroll 2
     for (; j < n; ++j)
