@@ -154,23 +154,33 @@ void mix_into_lines(ReverbEngine* engine, StretchScratch& s, int32_t n)
     }
 }
 
-// Everything before the dampers: guard the input, read the feedback lines.
+// Everything before the dampers: guards the input, and finds the feedback
+// lines' values for the stretch, which the dampers read straight from each
+// line (times its gain) unless the stretch wraps around it; then they are
+// copied into d first, in order.
 template <class L>
-void read_stretch(EngineStretch& stretch, int32_t n)
+DamperStretch read_stretch(EngineStretch& stretch, int32_t n)
 {
     ReverbEngine* engine = stretch.engine;
     StretchScratch& s = stretch.scratch;
     guard_input<L>(stretch.input, ENGINE_INPUT_LIMIT, s.x, n);
-    for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
-        read_weighted<L>(engine->fdn_delays[k], engine->fdn_lengths[k], engine->fdn_gains[k],
-                         s.d[k], n);
-}
-
-inline DamperStretch dampers_of(EngineStretch& stretch)
-{
-    ReverbEngine* engine = stretch.engine;
-    return {engine->input_damper, engine->fdn_dampers, stretch.scratch.x, stretch.scratch.y,
-            stretch.scratch.d};
+    DamperStretch dampers = {engine->input_damper, engine->fdn_dampers, s.x, s.y, {},
+                             engine->fdn_gains, s.d};
+    for (int k = 0; k < ENGINE_FDN_COUNT; ++k) {
+        const DelayLine* line = engine->fdn_delays[k];
+        int32_t position = line->index - engine->fdn_lengths[k];
+        if (position < 0)
+            position += line->size;
+        const int32_t before_end = line->size - position;
+        if (before_end >= n) {
+            dampers.from[k] = line->samples + position;
+        } else {
+            std::memcpy(s.d[k], line->samples + position, sizeof(float) * size_t(before_end));
+            std::memcpy(s.d[k] + before_end, line->samples, sizeof(float) * size_t(n - before_end));
+            dampers.from[k] = s.d[k];
+        }
+    }
+    return dampers;
 }
 
 // Everything after the dampers: diffusion, taps, output sum, feedback
@@ -212,10 +222,8 @@ template <class L, int ENGINES>
 void process_engines(EngineStretch* stretches, int32_t n)
 {
     DamperStretch dampers[ENGINES];
-    for (int e = 0; e < ENGINES; ++e) {
-        read_stretch<L>(stretches[e], n);
-        dampers[e] = dampers_of(stretches[e]);
-    }
+    for (int e = 0; e < ENGINES; ++e)
+        dampers[e] = read_stretch<L>(stretches[e], n);
     if constexpr (ENGINES == 2)
         damp_pair<typename L::Quad>(dampers, n);
     else
