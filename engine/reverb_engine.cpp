@@ -90,6 +90,7 @@ void reverb_engine_keep_reads_inside(ReverbEngine* engine)
     for (int k = 0; k < ENGINE_TAP_COUNT; ++k)
         if (engine->tap_positions[k] > engine->tap_delay->size)
             engine->tap_positions[k] = engine->tap_delay->size;
+    engine->longest_stretch = reverb_engine_longest_stretch(engine);
 }
 
 int32_t round_to_nearest(float v)

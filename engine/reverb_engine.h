@@ -48,6 +48,9 @@ struct ReverbEngine {
     // The vector stages, of the widest path the CPU offered when the engine
     // was created (stage_kernels.h).
     const StageKernels* kernels;
+    // The longest stretch stage-by-stage processing may take with the
+    // current lengths (reverb_engine_stages.cpp); follows every room size.
+    int32_t longest_stretch;
 };
 
 // One processed sample: the outputs of the left and the right chain.

@@ -5,16 +5,10 @@
 // stretch_stages.h), whichever it is; this file cuts the samples into
 // stretches that path may take.
 #include "reverb_engine.h"
+#include "reverb_engine_tuning.h"
 #include "stage_kernels.h"
 
-namespace {
-
-// Below this many samples per stretch the stage-by-stage work does not pay.
-constexpr int32_t MIN_STRETCH = 8;
-
-// The longest stretch in which no read reaches a value written in the same
-// stretch (see stretch_stages.h).
-int32_t longest_safe_stretch(const ReverbEngine* engine)
+int32_t reverb_engine_longest_stretch(const ReverbEngine* engine)
 {
     int32_t longest = MAX_STRETCH;
     auto limit = [&longest](int32_t v) {
@@ -31,6 +25,11 @@ int32_t longest_safe_stretch(const ReverbEngine* engine)
     return longest;
 }
 
+namespace {
+
+// Below this many samples per stretch the stage-by-stage work does not pay.
+constexpr int32_t MIN_STRETCH = 8;
+
 // Runs `count` samples through ENGINES engines side by side, in stretches as
 // long as every engine allows, or a sample at a time when some engine allows
 // only very short stretches.
@@ -39,7 +38,7 @@ void process_stretches(EngineStretch* stretches, int32_t count)
 {
     int32_t longest = MAX_STRETCH;
     for (int e = 0; e < ENGINES; ++e) {
-        const int32_t limit = longest_safe_stretch(stretches[e].engine);
+        const int32_t limit = stretches[e].engine->longest_stretch;
         if (limit < longest)
             longest = limit;
     }
