@@ -5,9 +5,10 @@
 // more lanes at once.
 //
 // The baseline path is four floats or two doubles wide: SSE2 on x86-64, which
-// every x86-64 CPU has, and NEON on aarch64. On x86-64 the AVX2 path (eight
-// floats or four doubles, never fused multiply-adds) is taken when the CPU
-// and the operating system support it. The choice is made when an engine is
+// every x86-64 CPU has, and NEON on aarch64. On x86-64 the AVX-512 path
+// (sixteen floats or eight doubles) or else the AVX2 path (eight floats or
+// four doubles) is taken when the CPU and the operating system support it;
+// neither ever fuses a multiply-add. The choice is made when an engine is
 // created and kept in the engine.
 #pragma once
 
@@ -48,8 +49,8 @@ struct StageKernels {
     void (*stretch)(EngineStretch* stretches, int engines, int32_t n);
 };
 
-// The paths, widest last. Only x86-64 has an AVX2 path.
-enum class StagePath { baseline, avx2 };
+// The paths, widest last. Only x86-64 has the AVX2 and AVX-512 paths.
+enum class StagePath { baseline, avx2, avx512 };
 
 // True when this CPU (and its operating system) can take `path`.
 bool stage_path_available(StagePath path);

@@ -61,7 +61,8 @@ void guard_input(const float* input, float limit, float* x, int32_t n)
     int32_t i = vector_groups<L>(n, [&](auto lanes, int32_t j) __attribute__((always_inline)) {
         using V = decltype(lanes);
         const typename V::F v = V::loadu(input + j);
-        const typename V::F bad =
+        // A vector of lanes, or a mask register on a path that has them.
+        const auto bad =
             V::either(V::unordered(v, v), V::greater(V::magnitude(v), V::splat(limit)));
         V::storeu(x + j, V::zero_where(bad, v));
     });
