@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "plugin_harness.h"
-#include "robustness_host.h"
 
 namespace {
 
@@ -37,7 +36,7 @@ const Job JOBS[INSTANCES] = {{false, 44100.0, 1}, {true, 48000.0, 2}, {false, 96
 // with its controls moved every few blocks; returns all its output samples.
 // The calls into the plug-in run under `mode`; `mode_kept` turns false if a
 // call hands the thread back a different mode.
-std::vector<float> play(HostInstance& host, const Job& job, unsigned mode, bool* mode_kept)
+std::vector<float> play(Plugin& host, const Job& job, unsigned mode, bool* mode_kept)
 {
     const unsigned own_mode = _mm_getcsr();
     host.activate();
@@ -74,15 +73,15 @@ TEST(ParallelInstances, ThreadsGiveExactlyTheOneByOneOutput)
 {
     std::vector<float> one_by_one[INSTANCES];
     for (int k = 0; k < INSTANCES; ++k) {
-        HostInstance host(JOBS[k].stereo, JOBS[k].rate);
+        Plugin host(JOBS[k].rate, JOBS[k].stereo, false);
         bool kept = true;
         one_by_one[k] = play(host, JOBS[k], 0x1f80u, &kept);
     }
 
     // Hosts make instances on their main thread and run them on others.
-    std::unique_ptr<HostInstance> hosts[INSTANCES];
+    std::unique_ptr<Plugin> hosts[INSTANCES];
     for (int k = 0; k < INSTANCES; ++k)
-        hosts[k] = std::make_unique<HostInstance>(JOBS[k].stereo, JOBS[k].rate);
+        hosts[k] = std::make_unique<Plugin>(JOBS[k].rate, JOBS[k].stereo, false);
 
     std::vector<float> parallel[INSTANCES];
     bool mode_kept[INSTANCES] = {true, true, true, true, true, true};
