@@ -1,3 +1,5 @@
+# The functions that register the tests of more than one folder.
+
 # halvane_script_test(NAME SCRIPT [ARGS arg...] [LABELS label...]
 #                     [ENVIRONMENT var=value...] [REQUIRES file...] [TIMEOUT seconds])
 # Runs SCRIPT (relative to the calling folder) with bash as test NAME, in a
@@ -19,4 +21,18 @@ function(halvane_script_test name script)
     REQUIRED_FILES "${CMAKE_BINARY_DIR}/halvane.lv2/halvane.so;${opt_REQUIRES}"
     LABELS "${opt_LABELS}"
     TIMEOUT ${opt_TIMEOUT})
+endfunction()
+
+# halvane_allocation_test(TARGET SOURCE... LIBRARIES library...): a
+# GoogleTest program that replaces the allocator (allocation_watch.h), built
+# with the given libraries. The sanitizers own the allocator, so a sanitized
+# build leaves it out (scripts/sanitize.sh skips its NOT_BUILT placeholder).
+function(halvane_allocation_test target)
+  cmake_parse_arguments(PARSE_ARGV 1 opt "" "" "LIBRARIES")
+  add_executable(${target} ${opt_UNPARSED_ARGUMENTS})
+  target_link_libraries(${target} PRIVATE ${opt_LIBRARIES} GTest::gtest_main)
+  gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60)
+  if(HALVANE_SANITIZE)
+    set_target_properties(${target} PROPERTIES EXCLUDE_FROM_ALL TRUE)
+  endif()
 endfunction()
