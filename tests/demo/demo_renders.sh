@@ -1,24 +1,24 @@
 # shellcheck shell=bash
-# demo_renders.sh DEMO_SCRIPT BUILD_FOLDER: runs the demo into the test's
-# scratch folder and checks its output. Each path it prints must exist;
-# each sound must be finite, carry sound and stay below full scale; each
-# picture must be a whole PNG of the expected size. It prints how long the demo took (about
-# 20 s on the build machine); the time is reported, not asserted, since a
-# loaded machine may be slower, and CTest's timeout catches a hang.
+# demo_renders.sh DEMO_SCRIPT BUILD_FOLDER OUT_FOLDER: runs the demo into
+# OUT_FOLDER and checks its output. Each path it prints must exist; each
+# sound must be finite, carry sound and stay below full scale; each picture
+# must be a whole PNG of the expected size. It prints how long the demo took
+# (about 20 s on the build machine); the time is reported, not asserted,
+# since a loaded machine may be slower, and CTest's timeout catches a hang.
 # shellcheck source=../common/lv2_host.sh
 source "$(dirname "$0")/../common/lv2_host.sh"
 set -eo pipefail
 demo=$1
 build=$2
-work=$HOST_TEST_WORK
-rm -rf "${work:?}"/*
+out=$3
+rm -rf "$out"
 started=$(date +%s)
-report=$(bash "$demo" "$build" "$work/out") || fail "the demo exited with $?"
+report=$(bash "$demo" "$build" "$out") || fail "the demo exited with $?"
 elapsed=$(($(date +%s) - started))
 echo "$report"
 echo "the demo took $elapsed s"
 
-mapfile -t files < <(grep -o "$work/out/[^ ]*\.\(wav\|png\)" <<<"$report")
+mapfile -t files < <(grep -o "$out/[^ ]*\.\(wav\|png\)" <<<"$report")
 [ "${#files[@]}" = 32 ] || fail "the demo printed ${#files[@]} paths, expected 32 (2 dry, 12 renders, 6 impulse responses, 12 pictures)"
 
 for file in "${files[@]}"; do
