@@ -51,14 +51,15 @@ bool octave_band_design(int band, double rate, OctaveSection sections[OCTAVE_SEC
     // each moved to the band by s -> (s^2 + w0^2) / (width s): a pole p
     // becomes the two roots of s^2 - p width s + w0^2. The real pole's two
     // are each other's conjugates (one section); the complex pole's two
-    // make a section each with the conjugates its twin gives.
+    // make a section each with the conjugates its twin gives. A section
+    // takes a root and its conjugate alike.
     const Complex poles[2] = {Complex(-1.0, 0.0), std::polar(1.0, 2.0 * PI / 3.0)};
     int n = 0;
     for (const Complex p : poles) {
         const Complex root = std::sqrt(p * p * width * width - 4.0 * w0 * w0);
         const Complex q1 = (p * width + root) / 2.0;
         const Complex q2 = (p * width - root) / 2.0;
-        sections[n++] = section_for(q1.imag() >= 0.0 ? q1 : q2, k, centre);
+        sections[n++] = section_for(q1, k, centre);
         if (p.imag() != 0.0)
             sections[n++] = section_for(q2, k, centre);
     }

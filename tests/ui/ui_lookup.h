@@ -33,6 +33,13 @@ void ui_lookup_free(UiLookup* lookup);
 /* The index of the port with `symbol`, or -1. */
 int ui_lookup_port(const UiLookup* lookup, const char* symbol);
 
+/* The control values of the plug-in's preset labelled `label`, read with
+ * lilv's preset state as a host that applies the preset reads them: sets
+ * values[i] for each port i the preset sets (i below `count`). Returns the
+ * number of values set, or -1 when the plug-in has no such preset. */
+int ui_lookup_preset(const char* plugin_uri, const char* label, const UiLookup* lookup,
+                     float* values, uint32_t count);
+
 #ifdef __cplusplus
 }
 #endif
