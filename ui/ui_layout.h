@@ -26,6 +26,12 @@ struct LayoutRect {
     float x, y, w, h;
 };
 
+// A box with a name: a group's title, a header item's name.
+struct LayoutNamedBox {
+    const char* name;
+    LayoutRect box;
+};
+
 // The title strip; the impulse response over time and, beside it, the
 // decay time per octave.
 constexpr LayoutRect UI_TITLE = {10.0f, 4.0f, 700.0f, 24.0f};
@@ -34,8 +40,8 @@ constexpr LayoutRect UI_OCTAVES = {468.0f, 30.0f, 242.0f, 222.0f};
 
 // The header's buttons, after the title: the preset browser (previous, the
 // preset's name, which opens the list of presets, next), mix lock, and the
-// A/B comparison (the two slots and copy). `name` is how test hosts ask for
-// an item.
+// A/B comparison (the two slots and copy). The names are how test hosts ask
+// for an item.
 enum HeaderItem {
     HEADER_PREVIOUS,
     HEADER_PRESET,
@@ -47,12 +53,7 @@ enum HeaderItem {
     HEADER_ITEM_COUNT
 };
 
-struct LayoutHeaderItem {
-    const char* name;
-    LayoutRect box;
-};
-
-constexpr LayoutHeaderItem UI_HEADER[HEADER_ITEM_COUNT] = {
+constexpr LayoutNamedBox UI_HEADER[HEADER_ITEM_COUNT] = {
     {"previous", {140.0f, 6.0f, 20.0f, 20.0f}},
     {"preset", {162.0f, 6.0f, 150.0f, 20.0f}},
     {"next", {314.0f, 6.0f, 20.0f, 20.0f}},
@@ -81,12 +82,7 @@ constexpr float KNOB_VALUE_DY = 36.0f;   // baseline of the value below the cent
 constexpr float KNOB_HIT_HALF_HEIGHT = 44.0f;
 
 // The box of each control group (ControlGroup order), with its title.
-struct LayoutGroup {
-    const char* title;
-    LayoutRect box;
-};
-
-constexpr LayoutGroup UI_GROUPS[CONTROL_GROUP_COUNT] = {
+constexpr LayoutNamedBox UI_GROUPS[CONTROL_GROUP_COUNT] = {
     {"Space", {10.0f, 260.0f, 114.0f, 134.0f}},
     {"Decay", {132.0f, 260.0f, 169.0f, 134.0f}},
     {"Tone", {309.0f, 260.0f, 224.0f, 134.0f}},

@@ -17,7 +17,7 @@ constexpr double PI = 3.14159265358979323846;
 constexpr double KNOB_START = 0.75 * PI;
 constexpr double KNOB_SWEEP = 1.5 * PI;
 
-void draw_group(cairo_t* cr, const LayoutGroup& group)
+void draw_group(cairo_t* cr, const LayoutNamedBox& group)
 {
     const LayoutRect& b = group.box;
     theme_rounded_rect(cr, b.x, b.y, b.w, b.h, 6.0);
@@ -30,7 +30,7 @@ void draw_group(cairo_t* cr, const LayoutGroup& group)
     cairo_set_font_size(cr, 11.0);
     theme_set(cr, THEME_ACCENT);
     cairo_move_to(cr, b.x + 8.0, b.y + 15.0);
-    cairo_show_text(cr, group.title);
+    cairo_show_text(cr, group.name);
 }
 
 void show_centred(cairo_t* cr, double cx, double baseline, const char* text)
@@ -198,7 +198,7 @@ void ui_view_draw(cairo_t* cr, double width, double height, const ViewModel& mod
     preview_draw(cr, UI_PREVIEW, model.picture, model.status);
     octave_draw(cr, UI_OCTAVES, model.picture);
 
-    for (const LayoutGroup& group : UI_GROUPS)
+    for (const LayoutNamedBox& group : UI_GROUPS)
         draw_group(cr, group);
     for (const LayoutControl& c : UI_CONTROLS)
         draw_knob(cr, c, model.controls, state);

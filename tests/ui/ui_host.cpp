@@ -307,7 +307,7 @@ bool item_centre(const std::string& name, float* x, float* y)
         box = ui_layout_preset_row(atoi(name.c_str() + 4));
         found = true;
     }
-    for (const LayoutHeaderItem& item : UI_HEADER)
+    for (const LayoutNamedBox& item : UI_HEADER)
         if (name == item.name) {
             box = item.box;
             found = true;
@@ -372,8 +372,8 @@ void print_area(Host& host, const std::string& name)
     Window window = host.widget ? host.widget : host.parent;
     int port = ui_lookup_port(&host.info, name.c_str());
     const LayoutControl* control = port < 0 ? nullptr : ui_layout_control(uint32_t(port));
-    const LayoutHeaderItem* item = nullptr;
-    for (const LayoutHeaderItem& i : UI_HEADER)
+    const LayoutNamedBox* item = nullptr;
+    for (const LayoutNamedBox& i : UI_HEADER)
         if (name == i.name) item = &i;
     if ((name != "preview" && !control && !item) ||
         !window_geometry(host, window, &x, &y, &width, &height)) {

@@ -6,7 +6,6 @@
 #include <lv2/core/lv2.h>
 #include <lv2/presets/presets.h>
 #include <lv2/ui/ui.h>
-#include <lv2/urid/urid.h>
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -101,20 +100,20 @@ int ui_lookup_port(const UiLookup* lookup, const char* symbol)
     return -1;
 }
 
-/* A URID map for the preset's state: the few URIs it maps. */
-typedef struct {
-    char* uris[64];
-    uint32_t count;
-} UriTable;
-
-static LV2_URID map_uri(LV2_URID_Map_Handle handle, const char* uri)
+LV2_URID ui_uri_map(LV2_URID_Map_Handle handle, const char* uri)
 {
-    UriTable* table = handle;
+    UiUriTable* table = handle;
     for (uint32_t i = 0; i < table->count; ++i)
         if (strcmp(table->uris[i], uri) == 0) return i + 1;
-    if (table->count == 64) return 0;
+    if (table->count == UI_URI_MAX) return 0;
     table->uris[table->count] = strdup(uri);
     return ++table->count;
+}
+
+void ui_uri_table_free(UiUriTable* table)
+{
+    for (uint32_t i = 0; i < table->count; ++i) free(table->uris[i]);
+    table->count = 0;
 }
 
 typedef struct {
@@ -144,9 +143,9 @@ int ui_lookup_preset(const char* plugin_uri, const char* label, const UiLookup* 
     LilvNode* uri = lilv_new_uri(world, plugin_uri);
     LilvNode* preset_class = lilv_new_uri(world, LV2_PRESETS__Preset);
     LilvNode* label_key = lilv_new_uri(world, "http://www.w3.org/2000/01/rdf-schema#label");
-    UriTable table = {{0}, 0};
-    LV2_URID_Map map = {&table, map_uri};
-    PresetValues found = {lookup, map_uri(&table, LV2_ATOM__Float), values, count, -1};
+    UiUriTable table = {{0}, 0};
+    LV2_URID_Map map = {&table, ui_uri_map};
+    PresetValues found = {lookup, ui_uri_map(&table, LV2_ATOM__Float), values, count, -1};
     const LilvPlugin* plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), uri);
     LilvNodes* presets = plugin ? lilv_plugin_get_related(plugin, preset_class) : NULL;
     LILV_FOREACH (nodes, i, presets) {
@@ -165,7 +164,7 @@ int ui_lookup_preset(const char* plugin_uri, const char* label, const UiLookup* 
         break;
     }
     lilv_nodes_free(presets);
-    for (uint32_t i = 0; i < table.count; ++i) free(table.uris[i]);
+    ui_uri_table_free(&table);
     lilv_node_free(label_key);
     lilv_node_free(preset_class);
     lilv_node_free(uri);
