@@ -1,24 +1,61 @@
 #!/usr/bin/env bash
-# Installs what halvane needs to build, test and render its demo on a
-# Debian 12 machine, as root. Safe to run again.
+# Installs the Debian packages halvane needs on a Debian 12 machine, as
+# root, for what you want to do. Safe to run again.
+#
+#   scripts/setup.sh [MODE...]     (no mode: all)
+#
+#   build    build halvane and render its demo (scripts/demo.sh)
+#   release  build, and make and check the release archives and the Debian
+#            package (debootstrap, debhelper, lintian)
+#   aarch64  build, and cross-build for 64-bit ARM
+#   test     everything the whole test suite and the benchmarks use:
+#            build, release and aarch64 included (scripts/test.sh)
+#   all      every group below (today what test installs)
 set -euo pipefail
 
-packages=(
-  g++ cmake make binutils
+# Each group is one purpose; a mode installs one or more groups.
+build=(
+  g++ cmake make binutils pkg-config
+  lv2-dev libx11-dev libcairo2-dev  # the plug-in's and the GUI's headers: LV2, plain Xlib, cairo
+)
+demo=(
+  lilv-utils sox  # lv2apply renders through the plug-ins; sox makes the sounds and spectrograms
+  sordi  # reads the presets' settings from the bundle
+  fonts-dejavu-core  # the pictures' lettering
+)
+release=(
+  debootstrap  # fresh Debian roots for the archive and packager-build tests
+  dpkg-dev debhelper lintian  # dpkg-buildpackage with dh, and Debian's package checker
+)
+aarch64=(  # the cross compiler and ARM64 libraries
+)
+tests=(
   libgtest-dev libbenchmark-dev
-  lv2-dev lilv-utils sox
-  sordi  # sord_validate, which lv2_validate runs
-  libglibmm-2.4-1v5
+  libglibmm-2.4-1v5  # the library strandprobe probes
   lv2file ecasound jalv jackd2  # further LV2 hosts, and a JACK server for jalv
-  liblilv-dev pkg-config  # the live-signal benchmark host in bench/host
+  liblilv-dev  # the live-signal benchmark host in bench/host
   valgrind clang libclang-rt-14-dev  # robustness: valgrind test, libFuzzer (scripts/fuzz.sh)
-  libx11-dev libcairo2-dev fonts-dejavu-core  # the GUI: plain Xlib drawn with cairo
   xvfb x11-utils xdotool imagemagick  # GUI tests: headless X server, window lists, gestures, screenshots
   libxres-dev libsuil-dev libgtk2.0-dev  # GUI test hosts: X resource counts, a Gtk2 host through suil
   libqt5x11extras5  # lets suil embed X11 UIs in jalv.qt5 (only a recommendation of libsuil)
   qemu-user  # the same output bits on a CPU without AVX and FMA (qemu-x86_64 -cpu Nehalem)
   gcovr  # line and branch coverage (scripts/coverage.sh)
 )
+
+[ $# -gt 0 ] || set -- all
+packages=()
+for mode in "$@"; do
+  case $mode in
+    build) packages+=("${build[@]}" "${demo[@]}") ;;
+    release) packages+=("${build[@]}" "${demo[@]}" "${release[@]}") ;;
+    aarch64) packages+=("${build[@]}" "${aarch64[@]}") ;;
+    test | all) packages+=("${build[@]}" "${demo[@]}" "${release[@]}" "${aarch64[@]}" "${tests[@]}") ;;
+    *)
+      echo "setup.sh: unknown mode '$mode'; use build, release, aarch64, test or all" >&2
+      exit 2
+      ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do
