@@ -27,8 +27,9 @@ void ab_slots_host_set(AbSlots* slots, uint32_t port, float value);
 // holds from now on.
 void ab_slots_user_changes(AbSlots* slots);
 
-// Shows the other slot: `target` receives its values, for the caller to set
-// the controls to, and the controls shown now (`values`) become the other.
+// Shows the other slot: `target` (an array apart from `values`) receives
+// its values, for the caller to set the controls to, and the controls shown
+// now (`values`) become the other.
 void ab_slots_switch(AbSlots* slots, const float values[CONTROL_PORT_COUNT],
                      float target[CONTROL_PORT_COUNT]);
 

@@ -1,6 +1,6 @@
 // The GUI's model: values written with units, typed values read back,
 // anything a host sends held in range; which factory preset the controls
-// match and where choosing and stepping lead; the A/B slots.
+// match and where stepping leads.
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,6 @@
 #include <limits>
 #include <string>
 
-#include "ab_slots.h"
 #include "control_model.h"
 #include "preset_browser.h"
 #include "preset_table.h"
@@ -184,55 +183,6 @@ TEST(PresetBrowser, StepsFromTheMatchOrTheLastOneMatched)
         EXPECT_EQ(preset_browser_step(&browser, values, c.step, c.wrap), c.to)
             << c.matched << " after " << c.before << ", step " << c.step << (c.wrap ? " wrapping" : "");
     }
-}
-
-TEST(PresetBrowser, MixLockKeepsMixAndWetLevel)
-{
-    PresetBrowser browser;
-    preset_browser_reset(&browser);
-    ControlModel model;
-    control_model_reset(&model);
-    model.values[PORT_MIX] = 0.9f;
-    model.values[PORT_WET_LEVEL] = -12.0f;
-    for (bool lock : {false, true}) {
-        browser.mix_lock = lock;
-        float target[CONTROL_PORT_COUNT];
-        preset_browser_target(&browser, 3, model.values, target);
-        for (uint32_t port = 0; port < CONTROL_PORT_COUNT; ++port) {
-            const bool kept = lock && (port == PORT_MIX || port == PORT_WET_LEVEL);
-            EXPECT_EQ(target[port], kept ? model.values[port] : PRESETS[3].values[port]) << port;
-        }
-    }
-}
-
-TEST(AbSlots, SwitchingSwapsTheShownSettingsWithTheOtherSlots)
-{
-    ControlModel model;
-    control_model_reset(&model);
-    AbSlots slots;
-    ab_slots_reset(&slots, model.values);
-    // The host's values as the window opens reach both slots; once the user
-    // changes something, the other slot keeps them.
-    model.values[PORT_DECAY] = 3.0f;
-    ab_slots_host_set(&slots, PORT_DECAY, 3.0f);
-    ab_slots_user_changes(&slots);
-    model.values[PORT_DECAY] = 5.0f;
-    ab_slots_host_set(&slots, PORT_DECAY, 5.0f);
-    float target[CONTROL_PORT_COUNT];
-    ab_slots_switch(&slots, model.values, target);
-    EXPECT_EQ(slots.shown, 1);
-    EXPECT_EQ(target[PORT_DECAY], 3.0f);
-    EXPECT_EQ(slots.other[PORT_DECAY], 5.0f);
-    std::copy(target, target + CONTROL_PORT_COUNT, model.values);
-    // Back to A: what A held. Copy: both the same.
-    ab_slots_switch(&slots, model.values, target);
-    EXPECT_EQ(slots.shown, 0);
-    EXPECT_EQ(target[PORT_DECAY], 5.0f);
-    ab_slots_copy(&slots, target);
-    EXPECT_EQ(slots.other[PORT_DECAY], 5.0f);
-    // A host's value after the user's first change stays out of the other.
-    ab_slots_host_set(&slots, PORT_DECAY, 9.0f);
-    EXPECT_EQ(slots.other[PORT_DECAY], 5.0f);
 }
 
 }  // namespace
