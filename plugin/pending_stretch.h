@@ -5,8 +5,6 @@
 // beside its input filters.
 #pragma once
 
-#include <emmintrin.h>
-
 #include <cstdint>
 
 #include "filter_section.h"
@@ -14,6 +12,7 @@
 #include "reverb_instance.h"
 #include "reverb_run.h"
 #include "section_pair.h"
+#include "sse2.h"
 #include "stretch_engines.h"
 
 // A stretch whose engines have run, waiting for its output stage: the

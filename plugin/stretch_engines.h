@@ -8,8 +8,6 @@
 // schedules as a whole, with no call and no spilled histories per stretch.
 #pragma once
 
-#include <emmintrin.h>
-
 #include <cstdint>
 
 #include "filter_section.h"
@@ -18,6 +16,7 @@
 #include "reverb_instance.h"
 #include "reverb_run.h"
 #include "section_pair.h"
+#include "sse2.h"
 
 // What both engines give for a stretch.
 struct StretchEngineOutputs {

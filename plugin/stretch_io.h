@@ -5,12 +5,11 @@
 // one-sample expressions compute, bit for bit.
 #pragma once
 
-#include <emmintrin.h>
-
 #include <cstdint>
 
 #include "pending_stretch.h"
 #include "reverb_run.h"
+#include "sse2.h"
 
 // x[j] = reverb_input_or_silence(fade * in[j]); `in_right`, when not null,
 // is added first (in_right[j] + in[j], the stereo sum). Returns true when

@@ -68,8 +68,8 @@ void engine_process_stretches(benchmark::State& state)
     std::vector<float> left(FRAMES), right(FRAMES);
     for (auto _ : state) {
         for (int i = 0; i < FRAMES; i += STRETCH)
-            reverb_engine_process_block(engine, input.data() + i, left.data() + i,
-                                        right.data() + i, STRETCH);
+            reverb_engine_process_samples(engine, input.data() + i, left.data() + i,
+                                          right.data() + i, STRETCH);
         benchmark::DoNotOptimize(left.data());
         benchmark::DoNotOptimize(right.data());
     }
