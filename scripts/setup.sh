@@ -29,3 +29,26 @@ if ((${#missing[@]})); then
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+
+# aarch64: the cross compiler and the arm64 libraries the cross build links
+# (Debian's multiarch :arm64 packages, installed beside the machine's own).
+# qemu-user above runs its tests; scripts/arm64_root.sh downloads the arm64
+# root they run in.
+if ! dpkg --print-foreign-architectures | grep -qx arm64; then
+  dpkg --add-architecture arm64
+  apt-get update -qq
+fi
+arm64_packages=(
+  g++-aarch64-linux-gnu
+  libgtest-dev:arm64 libbenchmark-dev:arm64 lv2-dev:arm64
+  libx11-dev:arm64 libcairo2-dev:arm64 liblilv-dev:arm64 libxres-dev:arm64
+)
+missing=()
+for p in "${arm64_packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
