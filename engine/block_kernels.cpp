@@ -1,7 +1,9 @@
 #include "block_kernels.h"
 
 extern const BlockKernels BLOCK_KERNELS_SSE2;
+#if defined(__x86_64__)
 extern const BlockKernels BLOCK_KERNELS_AVX2;
+#endif
 
 namespace {
 
@@ -17,18 +19,28 @@ bool block_path_available(BlockPath path)
     case BlockPath::sse2:
         return true;
     case BlockPath::avx2:
+#if defined(__x86_64__)
         // Checks the CPU flag and that the operating system saves the
         // 256-bit registers. The init makes the check valid however early
         // it runs.
         __builtin_cpu_init();
         return __builtin_cpu_supports("avx2");
+#else
+        return false;
+#endif
     }
     return false;
 }
 
 const BlockKernels* block_kernels_for(BlockPath path)
 {
-    return path == BlockPath::avx2 ? &BLOCK_KERNELS_AVX2 : &BLOCK_KERNELS_SSE2;
+#if defined(__x86_64__)
+    if (path == BlockPath::avx2)
+        return &BLOCK_KERNELS_AVX2;
+#else
+    (void)path;
+#endif
+    return &BLOCK_KERNELS_SSE2;
 }
 
 const BlockKernels* block_kernels_select()

@@ -1,7 +1,12 @@
 // The baseline kernels of block processing: SSE2, four floats or two
 // doubles per instruction, every lane rounding as the scalar instruction
 // would, and the tails of a stretch a sample at a time.
+#if defined(__SSE2__)
 #include <emmintrin.h>
+#else
+#define SIMDE_ENABLE_NATIVE_ALIASES
+#include <simde/x86/sse2.h>
+#endif
 
 #include <cmath>
 

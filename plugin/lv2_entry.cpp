@@ -1,7 +1,5 @@
 // The library's one exported function, and the floating-point mode of the
 // thread that loads it.
-#include <xmmintrin.h>
-
 #include <lv2/core/lv2.h>
 
 #include "fp_mode.h"
@@ -9,11 +7,11 @@
 
 namespace {
 
-// Runs when the library is loaded: flush-to-zero and denormals-are-zero on
-// the loading thread. The run operations set their own mode in any case.
+// Runs when the library is loaded: denormals flushed to zero on the loading
+// thread. The run operations set their own mode in any case.
 __attribute__((constructor)) void set_loading_thread_fp_mode()
 {
-    _mm_setcsr(_mm_getcsr() | FP_MODE_FTZ_DAZ);
+    fp_mode_flush_this_thread();
 }
 
 }  // namespace

@@ -7,8 +7,6 @@
 // order, so the output bits are those of sample-by-sample processing.
 #pragma once
 
-#include <emmintrin.h>
-
 #include <cstdint>
 
 #include "control_ports.h"
@@ -19,6 +17,7 @@
 #include "reverb_instance.h"
 #include "reverb_run.h"
 #include "section_pair.h"
+#include "sse2.h"
 
 // What both engines give for a stretch.
 struct StretchEngineOutputs {

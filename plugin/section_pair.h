@@ -5,9 +5,8 @@
 // added in the same order, and the same cut of tiny outputs to +0.0.
 #pragma once
 
-#include <emmintrin.h>
-
 #include "filter_section.h"
+#include "sse2.h"
 
 struct SectionPair {
     __m128 fb1, fb2, ff0, ff1, ff2;  // coefficients

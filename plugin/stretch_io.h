@@ -5,11 +5,10 @@
 // stretch itself is in pending_stretch.h.
 #pragma once
 
-#include <emmintrin.h>
-
 #include <cstdint>
 
 #include "reverb_run.h"
+#include "sse2.h"
 
 // x[j] = reverb_input_or_silence(fade * in[j]); `in_right`, when not null,
 // is added first (in_right[j] + in[j], the stereo sum). Returns true when

@@ -1,5 +1,4 @@
 #include <dlfcn.h>
-#include <xmmintrin.h>
 
 #include <cstring>
 #include <string>
@@ -7,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "fp_mode.h"
 #include "reverb_descriptors.h"
 #include "reverb_run.h"
 
@@ -63,16 +63,16 @@ TEST(Descriptors, IndexZeroIsMonoOneIsStereoAndEveryOtherIndexIsNull)
 // the default floating-point mode.
 TEST(LoadedLibrary, ExportsTheDescriptorsAndSetsFlushToZeroOnTheLoadingThread)
 {
-    unsigned mode_after_load = 0;
+    FpMode mode_after_load = 0;
     void* library = nullptr;
     std::thread loader([&] {
-        _mm_setcsr(0x1f80u);
+        fp_mode_set(FP_MODE_DEFAULT);
         library = dlopen(HALVANE_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
-        mode_after_load = _mm_getcsr();
+        mode_after_load = fp_mode_get();
     });
     loader.join();
     ASSERT_NE(library, nullptr) << dlerror();
-    EXPECT_EQ(mode_after_load & 0x8040u, 0x8040u);
+    EXPECT_EQ(mode_after_load & FP_MODE_FLUSH, FP_MODE_FLUSH);
 
     using Lookup = const LV2_Descriptor* (*)(uint32_t);
     auto lookup = reinterpret_cast<Lookup>(dlsym(library, "lv2_descriptor"));

@@ -1,5 +1,4 @@
-#include <xmmintrin.h>
-
+#include <cfenv>
 #include <cmath>
 #include <limits>
 #include <thread>
@@ -34,6 +33,22 @@ struct Block {
 };
 
 const ReverbVariant VARIANTS[] = {ReverbVariant::mono, ReverbVariant::stereo};
+
+// A mode a host thread might leave behind: rounding toward zero, and (where
+// the mode register holds them) a status flag raised by an inexact division.
+// Leaves the calling thread's mode as it was.
+FpMode toward_zero_with_a_flag()
+{
+    std::fenv_t own;
+    std::fegetenv(&own);
+    fp_mode_set(FP_MODE_DEFAULT);
+    std::fesetround(FE_TOWARDZERO);
+    volatile float third = 1.0f;
+    third = third / 3.0f;
+    const FpMode mode = fp_mode_get();
+    std::fesetenv(&own);
+    return mode;
+}
 
 }  // namespace
 
@@ -244,15 +259,15 @@ TEST(Run, NonFiniteInputDoesNotSilenceTheReverb)
 // thread's, and hand the caller's mode back unchanged.
 TEST(Run, FloatingPointModeIsTheRunsOwnAndTheCallersIsRestored)
 {
-    const unsigned caller_modes[] = {
-        0x1f80u,                   // default: no flush, round to nearest
-        0x1f80u | 0x8040u,         // flush-to-zero and denormals-are-zero
-        0x1f80u | 0x6000u | 0x1u,  // round toward zero, a status flag set
+    const FpMode caller_modes[] = {
+        FP_MODE_DEFAULT,                  // no flushing, round to nearest
+        FP_MODE_DEFAULT | FP_MODE_FLUSH,  // denormals flushed to zero
+        toward_zero_with_a_flag(),
     };
     std::vector<std::vector<float>> outputs;
-    for (unsigned caller_mode : caller_modes) {
+    for (FpMode caller_mode : caller_modes) {
         for (ReverbVariant v : VARIANTS) {
-            unsigned mode_after = 0;
+            FpMode mode_after = 0;
             std::vector<float> out;
             std::thread caller([&] {
                 Plugin plugin;
@@ -260,9 +275,9 @@ TEST(Run, FloatingPointModeIsTheRunsOwnAndTheCallersIsRestored)
                 Block block(30000, 4);
                 std::fill(block.in_l.begin() + 2000, block.in_l.end(), 0.0f);
                 std::fill(block.in_r.begin() + 2000, block.in_r.end(), 0.0f);
-                _mm_setcsr(caller_mode);
+                fp_mode_set(caller_mode);
                 block.run(plugin, v);
-                mode_after = _mm_getcsr();
+                mode_after = fp_mode_get();
                 out = block.out_l;
                 out.insert(out.end(), block.out_r.begin(), block.out_r.end());
             });
@@ -284,7 +299,7 @@ TEST(Run, FloatingPointModeIsTheRunsOwnAndTheCallersIsRestored)
             plugin.run_mono(in.data(), out.data(), 64);
         ASSERT_EQ(plugin.self->dry_gain, 1.0f);
         ASSERT_EQ(plugin.self->wet_gain, 0.0f);
-        _mm_setcsr(0x1f80u);
+        fp_mode_set(FP_MODE_DEFAULT);
         in.assign(64, 1e-40f);
         plugin.run_mono(in.data(), out.data(), 64);
         for (float v : out)

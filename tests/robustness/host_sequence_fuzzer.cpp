@@ -14,8 +14,6 @@
 // then each operation is one byte (see the switch in play) followed by its
 // own bytes. An exhausted input reads as zeros; zero-filled tails end the
 // sequence.
-#include <xmmintrin.h>
-
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
@@ -25,6 +23,8 @@
 #include <memory>
 
 #include <lv2/core/lv2.h>
+
+#include "fp_mode.h"
 
 extern "C" const LV2_Descriptor* lv2_descriptor(uint32_t index);
 
@@ -198,11 +198,11 @@ uint32_t block_size(ByteReader& in)
     return in.u32() % (MAX_BLOCK + 1);
 }
 
-// The MXCSR control bits (masks, rounding, flush-to-zero, denormals-are-zero);
-// the status flags may change, the mode may not.
-unsigned fp_mode()
+// The floating-point control bits (masks, rounding, flushing); the status
+// flags may change, the mode may not.
+FpMode fp_mode()
 {
-    return _mm_getcsr() & 0xffc0u;
+    return fp_mode_get() & FP_MODE_CONTROLS;
 }
 
 // One host: at most one live instance at a time, its control cells, and the
@@ -242,7 +242,7 @@ struct Host {
             rate = attempt == 2 ? 48000.0
                    : pick < 255 ? RATES[pick % RATE_CHOICES]
                                 : in.f64();
-            const unsigned mode = fp_mode();
+            const FpMode mode = fp_mode();
             instance = descriptor->instantiate(descriptor, rate, "/nonexistent/bundle/", nullptr);
             if (fp_mode() != mode)
                 fail("instantiate changed the floating-point mode", 0);
@@ -259,7 +259,7 @@ struct Host {
     void destroy()
     {
         if (instance) {
-            const unsigned mode = fp_mode();
+            const FpMode mode = fp_mode();
             descriptor->cleanup(instance);
             if (fp_mode() != mode)
                 fail("cleanup changed the floating-point mode", 0);
@@ -282,7 +282,7 @@ struct Host {
 
     void activate()
     {
-        const unsigned mode = fp_mode();
+        const FpMode mode = fp_mode();
         descriptor->activate(instance);
         if (fp_mode() != mode)
             fail("activate changed the floating-point mode", 0);
@@ -355,7 +355,7 @@ struct Host {
             descriptor->connect_port(instance, 12 + a, audio[a]);
         }
 
-        const unsigned mode = fp_mode();
+        const FpMode mode = fp_mode();
         descriptor->run(instance, n);
         if (fp_mode() != mode)
             fail("run changed the floating-point mode", long(n));

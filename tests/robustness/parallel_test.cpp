@@ -4,14 +4,15 @@
 // as hosts do, and each worker runs them under a floating-point mode of its
 // own, which the run must neither depend on nor change. scripts/sanitize.sh runs this under ThreadSanitizer as well.
 #include <gtest/gtest.h>
-#include <xmmintrin.h>
 
 #include <atomic>
+#include <cfenv>
 #include <cstdint>
 #include <memory>
 #include <thread>
 #include <vector>
 
+#include "fp_mode.h"
 #include "plugin_harness.h"
 #include "robustness_host.h"
 
@@ -20,9 +21,20 @@ namespace {
 constexpr int INSTANCES = 6;
 constexpr int BLOCKS = 120;
 
-// MXCSR values a host thread might run with: the default, flush-to-zero,
-// and each directed rounding mode.
-constexpr unsigned THREAD_MODES[] = {0x1f80u, 0x9fc0u, 0x3f80u, 0x5f80u, 0x7f80u, 0x1f80u};
+// The floating-point mode worker k runs with: the default, flushing, or one
+// of the directed rounding modes. Leaves the calling thread's mode as it was.
+FpMode thread_mode(int k)
+{
+    constexpr int ROUNDING[INSTANCES] = {FE_TONEAREST, FE_TONEAREST, FE_DOWNWARD,
+                                         FE_UPWARD,    FE_TOWARDZERO, FE_TONEAREST};
+    std::fenv_t own;
+    std::fegetenv(&own);
+    fp_mode_set(k == 1 ? FP_MODE_DEFAULT | FP_MODE_FLUSH : FP_MODE_DEFAULT);
+    std::fesetround(ROUNDING[k]);
+    const FpMode mode = fp_mode_get();
+    std::fesetenv(&own);
+    return mode;
+}
 
 struct Job {
     bool stereo;
@@ -37,9 +49,9 @@ const Job JOBS[INSTANCES] = {{false, 44100.0, 1}, {true, 48000.0, 2}, {false, 96
 // with its controls moved every few blocks; returns all its output samples.
 // The calls into the plug-in run under `mode`; `mode_kept` turns false if a
 // call hands the thread back a different mode.
-std::vector<float> play(HostInstance& host, const Job& job, unsigned mode, bool* mode_kept)
+std::vector<float> play(HostInstance& host, const Job& job, FpMode mode, bool* mode_kept)
 {
-    const unsigned own_mode = _mm_getcsr();
+    const FpMode own_mode = fp_mode_get();
     host.activate();
     std::vector<float> all;
     uint32_t state = job.seed * 2654435761u;
@@ -57,10 +69,11 @@ std::vector<float> play(HostInstance& host, const Job& job, unsigned mode, bool*
         AudioBlock block(n);
         block.in_l = noise(n, next());
         block.in_r = noise(n, next());
-        _mm_setcsr(mode);
+        fp_mode_set(mode);
         block.run(host);
-        *mode_kept = *mode_kept && (_mm_getcsr() & 0xffc0u) == (mode & 0xffc0u);
-        _mm_setcsr(own_mode);
+        *mode_kept =
+            *mode_kept && (fp_mode_get() & FP_MODE_CONTROLS) == (mode & FP_MODE_CONTROLS);
+        fp_mode_set(own_mode);
         all.insert(all.end(), block.out_l.begin(), block.out_l.end());
         if (job.stereo)
             all.insert(all.end(), block.out_r.begin(), block.out_r.end());
@@ -94,7 +107,7 @@ TEST(ParallelInstances, ThreadsGiveExactlyTheOneByOneOutput)
             ready.fetch_add(1);
             while (ready.load() < INSTANCES)
                 std::this_thread::yield();
-            parallel[k] = play(*hosts[k], JOBS[k], THREAD_MODES[k], &mode_kept[k]);
+            parallel[k] = play(*hosts[k], JOBS[k], thread_mode(k), &mode_kept[k]);
         });
     for (auto& t : threads)
         t.join();
