@@ -5,7 +5,7 @@
 # (lilv-utils), each with the arm64 libraries it depends on, unpacked with
 # dpkg-deb -x. Nothing in it is configured or run as root: qemu reads
 # programs and libraries from ROOT and falls back to this machine's own
-# files (fonts, configuration) for every path ROOT lacks.
+# files for every path ROOT lacks.
 #
 # Usage: scripts/arm64_root.sh [ROOT]   (default: build-arm64-root)
 # Needs the arm64 architecture in dpkg (scripts/setup.sh adds it). Safe to
@@ -45,6 +45,10 @@ for entry in $wanted; do
         { echo "arm64_root: $name $version was not downloaded" >&2; exit 1; }
     dpkg-deb -x "$deb" "$root"
 done
+# Only programs and libraries stay: configuration and data (fonts and their
+# configuration among them) are this machine's own, which qemu finds where
+# ROOT has no such folder, so the GUI finds the fonts a native program finds.
+rm -rf "$root/etc" "$root/usr/share" "$root/var"
 for tool in lv2file lv2apply; do
     [ -x "$root/usr/bin/$tool" ] || { echo "arm64_root: $tool is missing from $root" >&2; exit 1; }
 done

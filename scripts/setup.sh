@@ -39,7 +39,7 @@ if ! dpkg --print-foreign-architectures | grep -qx arm64; then
   apt-get update -qq
 fi
 arm64_packages=(
-  g++-aarch64-linux-gnu
+  g++-aarch64-linux-gnu libsimde-dev  # SIMDe: the x86 vector intrinsics on NEON
   libgtest-dev:arm64 libbenchmark-dev:arm64 lv2-dev:arm64
   libx11-dev:arm64 libcairo2-dev:arm64 liblilv-dev:arm64 libxres-dev:arm64
 )

@@ -99,13 +99,25 @@ samples() {
     done
     fail "no sample data in $file"
 }
+# same_samples HOST WHAT: the x86-64 and aarch64 outputs of HOST ($out.ARCH.HOST.wav)
+# hold the same samples, all of them (12288 frames of CHANNELS 4-byte floats).
+same_samples() {
+    local arch
+    for arch in x86_64 aarch64; do
+        samples "$out.$arch.$1.wav" >"$out.$arch.$1.raw"
+        [ "$(stat -c %s "$out.$arch.$1.raw")" = $((12288 * channels * 4)) ] ||
+            fail "$2: the $arch output holds $(stat -c %s "$out.$arch.$1.raw") bytes of samples, not 12288 frames"
+    done
+    cmp -s "$out.x86_64.$1.raw" "$out.aarch64.$1.raw" || fail "$2: aarch64's output differs from x86-64's"
+}
 hosts=0
 index=0
 while read -r name plugin rate controls; do
     index=$((index + 1))
     [[ $rate =~ ^[0-9]+$ ]] || continue
     uri=https://halvane.example.org/lv2/halvane/$plugin
-    input=$(sound "$rate" "$([ "$plugin" = mono ] && echo 1 || echo 2)")
+    channels=$([ "$plugin" = mono ] && echo 1 || echo 2)
+    input=$(sound "$rate" "$channels")
     block=${BLOCKS[index % ${#BLOCKS[@]}]}
     by_symbol=()
     by_flag=()
@@ -119,8 +131,7 @@ while read -r name plugin rate controls; do
     LV2_PATH=$arm_lv2_path arm "$ROOT/usr/bin/lv2file" -b "$block" "${by_symbol[@]}" \
         -i "$input" -o "$out.aarch64.lv2file.wav" "$uri" >"$out.log" 2>&1 ||
         fail "lv2file on aarch64, $name $plugin $rate Hz: $(cat "$out.log")"
-    cmp -s <(samples "$out.x86_64.lv2file.wav") <(samples "$out.aarch64.lv2file.wav") ||
-        fail "lv2file at $block frames a call, $name $plugin $rate Hz: aarch64's output differs from x86-64's"
+    same_samples lv2file "lv2file at $block frames a call, $name $plugin $rate Hz"
     # lv2apply, one frame per call, on every third scenario: its calls are
     # lv2file's at a block of 1, which the cycle above visits as well.
     if ((index % 3 == 0)); then
@@ -129,8 +140,7 @@ while read -r name plugin rate controls; do
         LV2_PATH=$arm_lv2_path arm "$ROOT/usr/bin/lv2apply" "${by_flag[@]}" \
             -i "$input" -o "$out.aarch64.lv2apply.wav" "$uri" >"$out.log" 2>&1 ||
             fail "lv2apply on aarch64, $name $plugin $rate Hz: $(cat "$out.log")"
-        cmp -s <(samples "$out.x86_64.lv2apply.wav") <(samples "$out.aarch64.lv2apply.wav") ||
-            fail "lv2apply, $name $plugin $rate Hz: aarch64's output differs from x86-64's"
+        same_samples lv2apply "lv2apply, $name $plugin $rate Hz"
         hosts=$((hosts + 1))
     fi
     hosts=$((hosts + 1))
