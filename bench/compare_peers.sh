@@ -3,7 +3,7 @@
 # block length and frame count for every plug-in, over several rounds, and
 # prints the median time of each and its ratio to halvane stereo:
 # - lv2bench (lilv-utils), which feeds every plug-in silence: for halvane
-#   that is an idle instance, whose reverb path is skipped;
+#   that is an idle instance, whose reverb work is skipped;
 # - live_bench (built from bench/host with lilv), the same kind of host
 #   feeding noise: the cost while sound is playing, as the processor time
 #   of its thread (on a shared machine this leaves out the time spent

@@ -1,7 +1,7 @@
 // The engine's feedback mix: the four damped feedback outputs through the
 // orthogonal matrix 1/2 x (1 1 -1 -1; 1 -1 -1 1; -1 1 -1 1; 1 1 1 1), in
 // single precision with the additions in this fixed order. Shared by the
-// one-sample path and the scalar parts of block processing.
+// one-sample path and the scalar parts of stage-by-stage processing.
 #pragma once
 
 static inline void feedback_matrix_mix(const float d[4], float f[4])

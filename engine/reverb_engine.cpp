@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "block_kernels.h"
 #include "reverb_engine_tuning.h"
+#include "stage_kernels.h"
 
 namespace {
 
@@ -109,7 +109,7 @@ ReverbEngine* reverb_engine_create(int32_t rate, float max_room_size, float room
     engine->input_bandwidth = input_bandwidth;
     engine->early_level = early_level;
     engine->tail_level = tail_level;
-    engine->kernels = block_kernels_select();
+    engine->kernels = stage_kernels_select();
 
     const float rate_f = float(rate);
     engine->max_delay = float(double(max_room_size * rate_f) * SECONDS_PER_METRE);

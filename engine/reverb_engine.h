@@ -13,7 +13,7 @@
 #include "damping_filter.h"
 #include "delay_line.h"
 
-struct BlockKernels;
+struct StageKernels;
 
 constexpr int ENGINE_FDN_COUNT = 4;
 constexpr int ENGINE_TAP_COUNT = 4;
@@ -48,9 +48,9 @@ struct ReverbEngine {
     float tap_outputs[ENGINE_TAP_COUNT];      // per-sample scratch
     float fdn_feedback[ENGINE_FDN_COUNT];     // per-sample scratch
     double decay_factor;    // per-sample factor reaching 0.001 after decay_time
-    // Vector stages of block processing, for the widest instruction set
-    // the CPU offered when the engine was created (block_kernels.h).
-    const BlockKernels* kernels;
+    // The vector stages, of the widest path the CPU offered when the engine
+    // was created (stage_kernels.h).
+    const StageKernels* kernels;
 };
 
 // One processed sample: the outputs of the left and the right chain.
@@ -76,8 +76,8 @@ ReverbEngine* reverb_engine_create(int32_t rate, float max_room_size, float room
 // Tuning and write positions stay.
 void reverb_engine_flush(ReverbEngine* engine);
 
-// Setters, called between samples. Set the room size before the decay time
-// in a block that sets both: the room size reads the current decay factor.
+// Setters, called between samples. When both change at once, set the room
+// size before the decay time: the room size reads the current decay factor.
 void reverb_engine_set_room_size(ReverbEngine* engine, float size);
 void reverb_engine_set_decay_time(ReverbEngine* engine, float seconds);
 void reverb_engine_set_damping(ReverbEngine* engine, float damping);
@@ -90,15 +90,15 @@ ReverbEngineOutput reverb_engine_process(ReverbEngine* engine, float x);
 
 // `count` samples at once, with results identical to `count` calls of
 // reverb_engine_process: the engine's state afterwards is the same, and
-// left[i], right[i] are the outputs of sample i. Runs of samples in which no
-// read reaches a value written in the same run are processed stage by stage,
-// four samples to a vector operation; `left` and `right` may share a buffer
-// with `input`, not with each other.
-void reverb_engine_process_block(ReverbEngine* engine, const float* input, float* left,
-                                 float* right, int32_t count);
+// left[i], right[i] are the outputs of sample i. Stretches of samples in
+// which no read reaches a value written in the same stretch are processed
+// stage by stage, a vector of samples to an operation; `left` and `right`
+// may share a buffer with `input`, not with each other.
+void reverb_engine_process_samples(ReverbEngine* engine, const float* input, float* left,
+                                   float* right, int32_t count);
 
 // Two engines over the same `count` samples, each exactly as
-// reverb_engine_process_block would run it, side by side so the serial
+// reverb_engine_process_samples would run it, side by side so the serial
 // damper recursions of both overlap. The engines must be distinct.
 void reverb_engine_process_pair(ReverbEngine* first, const float* first_input, float* first_left,
                                 float* first_right, ReverbEngine* second,

@@ -1,4 +1,4 @@
-// The engine one sample at a time: the reference every block path matches.
+// The engine one sample at a time: the reference every path matches.
 #include <cmath>
 
 #include "allpass_diffuser.h"

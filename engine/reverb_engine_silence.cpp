@@ -20,8 +20,8 @@ bool reverb_engine_is_silent(const ReverbEngine* engine)
 
 namespace {
 
-// index + count, wrapped into [0, size); count is a stretch of a block, so
-// this usually takes one compare and no division.
+// index + count, wrapped into [0, size); count is usually one stretch of a
+// run call, so this usually takes one compare and no division.
 int32_t advanced(int32_t index, int32_t size, int32_t count)
 {
     int64_t moved = int64_t(index) + count;

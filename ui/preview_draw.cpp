@@ -184,7 +184,7 @@ void preview_draw(cairo_t* cr, const LayoutRect& area, const PreviewPicture* pic
     if (p.top_db > 60.0)
         p.top_db = 60.0;
 
-    // The pre-delay: the stretch before the reverb starts, shaded.
+    // The pre-delay: the time before the reverb starts, shaded.
     const double predelay_s =
         std::isfinite(picture->predelay_ms) ? double(picture->predelay_ms) * 0.001 : 0.0;
     if (predelay_s > 0.0) {

@@ -15,10 +15,10 @@ constexpr int FIT_MIN_POINTS = 4;
 constexpr double FIT_FLOOR_DB = -100.0;
 // The integration runs to the end of the render, so the energy still to come
 // always falls to nothing there, decayed or not. Only when the level at the
-// end lies this far below the loudest stretch is that fall the decay's own.
+// end lies this far below the loudest span is that fall the decay's own.
 constexpr double TAIL_MARGIN_DB = -40.0;
-// Stretches compared for that, as a share of all bins.
-constexpr int STRETCH_SHARE = 32;
+// The length of the spans compared for that, as a share of all bins.
+constexpr int SPAN_SHARE = 32;
 
 double clean(double e) { return std::isfinite(e) && e > 0.0 ? e : 0.0; }
 
@@ -34,17 +34,17 @@ Rt60 rt60_measure(const double* energy, int bins, double bin_seconds)
     if (!(total > 0.0) || !std::isfinite(total))
         return {Rt60Kind::silent, 0.0f};
 
-    // The loudest stretch and the last one, as mean energies per bin.
-    const int stretch = bins / STRETCH_SHARE > 0 ? bins / STRETCH_SHARE : 1;
-    double window = 0.0, loudest = 0.0;
+    // The loudest span and the last one, as their summed energies.
+    const int span = bins / SPAN_SHARE > 0 ? bins / SPAN_SHARE : 1;
+    double running = 0.0, loudest = 0.0;
     for (int k = 0; k < bins; ++k) {
-        window += clean(energy[k]);
-        if (k >= stretch)
-            window -= clean(energy[k - stretch]);
-        loudest = window > loudest ? window : loudest;
+        running += clean(energy[k]);
+        if (k >= span)
+            running -= clean(energy[k - span]);
+        loudest = running > loudest ? running : loudest;
     }
     double last = 0.0;
-    for (int k = bins - stretch; k < bins; ++k)
+    for (int k = bins - span; k < bins; ++k)
         last += clean(energy[k]);
     const double length = bins * bin_seconds;
     if (last > 0.0 && 10.0 * std::log10(last / loudest) > TAIL_MARGIN_DB)

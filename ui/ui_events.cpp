@@ -13,6 +13,15 @@
 
 namespace {
 
+// Pointer travel for a control's whole range, logical pixels; Shift divides
+// each movement by FINE_FACTOR. A wheel notch moves WHEEL_STEP of the range
+// (FINE_FACTOR times less with Shift). Two presses on one control within
+// DOUBLE_CLICK_SECONDS reset it to its default.
+constexpr double DRAG_PIXELS = 200.0;
+constexpr double FINE_FACTOR = 10.0;
+constexpr double WHEEL_STEP = 0.01;
+constexpr double DOUBLE_CLICK_SECONDS = 0.4;
+
 void touch(HalvaneUi* ui, uint32_t port, bool grabbed)
 {
     if (ui->touch)
@@ -23,13 +32,10 @@ void touch(HalvaneUi* ui, uint32_t port, bool grabbed)
 // shown.
 void change(HalvaneUi* ui, uint32_t port, float value)
 {
-    if (!control_model_set(&ui->model, port, value))
+    if (!halvane_ui_show(ui, port, value))
         return;
     const float v = ui->model.values[port];
     ui->write(ui->controller, port, sizeof v, 0, &v);
-    ui->redraw = true;
-    ui->settings_changed = true;
-    ui->settings_changed_at = ui_now();
 }
 
 // One whole gesture that is not a drag (a wheel notch, a reset, a typed
@@ -43,7 +49,7 @@ void change_once(HalvaneUi* ui, uint32_t port, float value)
 
 double scale_of(const HalvaneUi* ui)
 {
-    return double(ui_layout_fit(float(ui->width), float(ui->height)).scale);
+    return double(ui_layout_fit(float(ui->window.width), float(ui->window.height)).scale);
 }
 
 void finish_editing(HalvaneUi* ui, bool commit)
@@ -57,8 +63,7 @@ void finish_editing(HalvaneUi* ui, bool commit)
     ui->view.editing = NO_CONTROL;
     ui->view.entry[0] = '\0';
     ui->redraw = true;
-    if (!ui->window_gone)
-        XSelectInput(ui->display, ui->window, EVENT_MASK);
+    x11_window_take_keys(&ui->window, false);
 }
 
 void start_editing(HalvaneUi* ui, int port)
@@ -69,16 +74,13 @@ void start_editing(HalvaneUi* ui, int port)
     ui->view.tooltip = false;
     ui->redraw = true;
     // Keys go to the window only while a value is typed; the host keeps
-    // them otherwise. Focus can only go to a window that is viewable.
-    XSelectInput(ui->display, ui->window, EDIT_EVENT_MASK);
-    XWindowAttributes a;
-    if (XGetWindowAttributes(ui->display, ui->window, &a) && a.map_state == IsViewable)
-        XSetInputFocus(ui->display, ui->window, RevertToParent, CurrentTime);
+    // them otherwise.
+    x11_window_take_keys(&ui->window, true);
 }
 
 void press(HalvaneUi* ui, const XButtonEvent& e)
 {
-    const int port = ui_view_hit(ui->width, ui->height, e.x, e.y);
+    const int port = ui_view_hit(ui->window.width, ui->window.height, e.x, e.y);
     if (ui->view.editing != NO_CONTROL && port != ui->view.editing)
         finish_editing(ui, true);
     if (port == NO_CONTROL)
@@ -142,7 +144,7 @@ void motion(HalvaneUi* ui, const XMotionEvent& e)
         change(ui, p, control_from_normal(p, ui->drag_normal));
         return;
     }
-    const int port = ui_view_hit(ui->width, ui->height, e.x, e.y);
+    const int port = ui_view_hit(ui->window.width, ui->window.height, e.x, e.y);
     if (port != ui->view.hover) {
         ui->view.hover = port;
         ui->view.tooltip = false;
@@ -181,23 +183,6 @@ void key(HalvaneUi* ui, XKeyEvent& e)
 void halvane_ui_handle_event(HalvaneUi* ui, XEvent* event)
 {
     switch (event->type) {
-    case Expose:
-        if (event->xexpose.count == 0)
-            ui->redraw = true;
-        break;
-    case ConfigureNotify:
-        // The drawing follows on the next idle, into a pixmap of the new size.
-        if (event->xconfigure.window == ui->window &&
-            (event->xconfigure.width != ui->width || event->xconfigure.height != ui->height)) {
-            ui->width = event->xconfigure.width;
-            ui->height = event->xconfigure.height;
-            ui->redraw = true;
-        }
-        break;
-    case DestroyNotify:
-        if (event->xdestroywindow.window == ui->window)
-            ui->window_gone = true;
-        break;
     case ButtonPress:
         press(ui, event->xbutton);
         break;

@@ -1,8 +1,5 @@
 #include "ui_instance.h"
 
-#include <X11/Xutil.h>
-#include <cairo-xlib.h>
-
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -19,6 +16,23 @@
 namespace {
 
 constexpr double DEFAULT_SAMPLE_RATE = 48000.0;
+// The preview restarts once the settings have stood still this long, and
+// renders for at most RENDER_BUDGET_SECONDS per idle call (an idle call that
+// starts a render, which makes two instances, renders nothing more), leaving
+// room for the drawing inside about 10 ms.
+constexpr double DEBOUNCE_SECONDS = 0.04;
+// A drag that never pauses still restarts it this often, so the picture
+// follows a slow, steady movement.
+constexpr double RESTART_SECONDS = 0.3;
+constexpr double RENDER_BUDGET_SECONDS = 0.006;
+// What one idle call may take in all, and the least share of it rendering
+// gets: a slow drawing (a large window) shortens the rendering's piece.
+constexpr double IDLE_BUDGET_SECONDS = 0.010;
+constexpr double RENDER_MIN_SECONDS = 0.002;
+// A render's progress is redrawn at most this often.
+constexpr double PROGRESS_SECONDS = 0.25;
+// Hovering this long over a control shows its description.
+constexpr double TOOLTIP_SECONDS = 0.5;
 constexpr double MIN_SCALE_FACTOR = 0.5;
 constexpr double MAX_SCALE_FACTOR = 4.0;
 
@@ -116,123 +130,30 @@ const LV2_Descriptor* plugin_for(const char* uri)
     }
 }
 
-// The X11 side of instantiate: a child window of the host's parent, its
-// size hints and a cairo surface on the visual it got. Returns false, having
-// released what it made, when any step fails.
-bool open_window(HalvaneUi* ui)
-{
-    ui->display = XOpenDisplay(nullptr);
-    if (!ui->display)
-        return false;
-    XWindowAttributes parent_attributes;
-    if (!XGetWindowAttributes(ui->display, ui->parent, &parent_attributes))
-        return false;
-
-    XSetWindowAttributes attributes;
-    std::memset(&attributes, 0, sizeof attributes);
-    attributes.background_pixmap = None;  // no clearing before each redraw
-    attributes.event_mask = EVENT_MASK;
-    ui->window = XCreateWindow(ui->display, ui->parent, 0, 0, unsigned(ui->width),
-                               unsigned(ui->height), 0, CopyFromParent, InputOutput,
-                               CopyFromParent, CWBackPixmap | CWEventMask, &attributes);
-    if (!ui->window)
-        return false;
-
-    // Hosts that embed the window read its size hints for the minimum size.
-    XSizeHints* hints = XAllocSizeHints();
-    if (!hints)
-        return false;
-    hints->flags = PMinSize | PBaseSize;
-    hints->min_width = int(std::lround(UI_WIDTH * UI_MIN_SHARE * ui->scale_factor));
-    hints->min_height = int(std::lround(UI_HEIGHT * UI_MIN_SHARE * ui->scale_factor));
-    hints->base_width = ui->width;
-    hints->base_height = ui->height;
-    XSetWMNormalHints(ui->display, ui->window, hints);
-    XFree(hints);
-
-    // The window's own attributes: proof it exists, and the visual it got.
-    XWindowAttributes own;
-    if (!XGetWindowAttributes(ui->display, ui->window, &own) || !own.visual)
-        return false;
-    ui->visual = own.visual;
-    ui->depth = own.depth;
-    ui->gc = XCreateGC(ui->display, ui->window, 0, nullptr);
-    if (!ui->gc || !XMapWindow(ui->display, ui->window))
-        return false;
-    XFlush(ui->display);
-    return true;
-}
-
-void release_backbuffer(HalvaneUi* ui)
-{
-    if (ui->canvas)
-        cairo_surface_destroy(ui->canvas);
-    ui->canvas = nullptr;
-    if (ui->surface)
-        cairo_surface_destroy(ui->surface);
-    if (ui->pixmap)
-        XFreePixmap(ui->display, ui->pixmap);
-    ui->surface = nullptr;
-    ui->pixmap = 0;
-    ui->pixmap_width = ui->pixmap_height = 0;
-}
-
-// A pixmap and its cairo surface of the window's current size. Made anew
-// only when the size changes. Returns false when either cannot be made.
-bool ensure_backbuffer(HalvaneUi* ui)
-{
-    const int w = ui->width > 0 ? ui->width : 1;
-    const int h = ui->height > 0 ? ui->height : 1;
-    if (ui->surface && ui->pixmap_width == w && ui->pixmap_height == h)
-        return true;
-    release_backbuffer(ui);
-    ui->canvas = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
-    if (cairo_surface_status(ui->canvas) != CAIRO_STATUS_SUCCESS) {
-        release_backbuffer(ui);
-        return false;
-    }
-    ui->pixmap = XCreatePixmap(ui->display, ui->window, unsigned(w), unsigned(h),
-                               unsigned(ui->depth));
-    if (!ui->pixmap)
-        return false;
-    ui->surface = cairo_xlib_surface_create(ui->display, ui->pixmap, ui->visual, w, h);
-    if (cairo_surface_status(ui->surface) != CAIRO_STATUS_SUCCESS) {
-        release_backbuffer(ui);
-        return false;
-    }
-    if (!ui->device)
-        ui->device = cairo_device_reference(cairo_surface_get_device(ui->surface));
-    ui->pixmap_width = w;
-    ui->pixmap_height = h;
-    return true;
-}
-
 void draw(HalvaneUi* ui)
 {
-    if (ui->window_gone || !ensure_backbuffer(ui))
+    cairo_surface_t* canvas = x11_window_canvas(&ui->window);
+    if (!canvas)
         return;
     const double start = ui_now();
-    cairo_t* cr = cairo_create(ui->canvas);
+    cairo_t* cr = cairo_create(canvas);
     if (cairo_status(cr) == CAIRO_STATUS_SUCCESS) {
         char status[48] = "";
         if (preview_busy(ui->preview))
             std::snprintf(status, sizeof status, "rendering %.0f %%",
                           100.0 * preview_progress(ui->preview));
-        ui_view_draw(cr, ui->pixmap_width, ui->pixmap_height, &ui->model, &ui->view,
-                     preview_picture(ui->preview), status[0] ? status : nullptr,
+        ui_view_draw(cr, ui->window.canvas_width, ui->window.canvas_height, &ui->model,
+                     &ui->view, preview_picture(ui->preview), status[0] ? status : nullptr,
                      ui->plugin_name);
     }
     cairo_destroy(cr);
-    cairo_surface_flush(ui->canvas);
-    cr = cairo_create(ui->surface);
-    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-    cairo_set_source_surface(cr, ui->canvas, 0.0, 0.0);
-    cairo_paint(cr);
-    cairo_destroy(cr);
-    cairo_surface_flush(ui->surface);
-    XCopyArea(ui->display, ui->pixmap, ui->window, ui->gc, 0, 0, unsigned(ui->pixmap_width),
-              unsigned(ui->pixmap_height), 0, 0);
+    x11_window_present(&ui->window);
     ui->draw_seconds = ui_now() - start;
+}
+
+void handle_event(void* ui, XEvent* event)
+{
+    halvane_ui_handle_event(static_cast<HalvaneUi*>(ui), event);
 }
 
 }  // namespace
@@ -253,27 +174,39 @@ HalvaneUi* halvane_ui_instantiate(const char* plugin_uri, LV2UI_Write_Function w
     ui->controller = controller;
     ui->touch = host.touch;
     ui->resize = host.resize;
-    ui->parent = host.parent;
     ui->plugin_name = plugin == &stereo_descriptor ? "Stereo" : "Mono";
     read_options(host, &ui->sample_rate, &ui->scale_factor);
-    ui->width = int(std::lround(UI_WIDTH * ui->scale_factor));
-    ui->height = int(std::lround(UI_HEIGHT * ui->scale_factor));
     control_model_reset(&ui->model);
     view_state_reset(&ui->view);
     ui->last_press_control = NO_CONTROL;
 
+    const double scale = ui->scale_factor;
     ui->preview = preview_create(plugin, ui->sample_rate);
-    if (!ui->preview || !open_window(ui)) {
+    if (!ui->preview ||
+        !x11_window_open(&ui->window, host.parent, int(std::lround(UI_WIDTH * scale)),
+                         int(std::lround(UI_HEIGHT * scale)),
+                         int(std::lround(UI_WIDTH * UI_MIN_SHARE * scale)),
+                         int(std::lround(UI_HEIGHT * UI_MIN_SHARE * scale)))) {
         halvane_ui_cleanup(ui);
         return nullptr;
     }
     if (ui->resize)
-        ui->resize->ui_resize(ui->resize->handle, ui->width, ui->height);
+        ui->resize->ui_resize(ui->resize->handle, ui->window.width, ui->window.height);
     preview_start(ui->preview, ui->model.values);
     ui->preview_started_at = ui_now();
     ui->redraw = true;
-    *widget = reinterpret_cast<LV2UI_Widget>(uintptr_t(ui->window));
+    *widget = reinterpret_cast<LV2UI_Widget>(uintptr_t(ui->window.id));
     return ui;
+}
+
+bool halvane_ui_show(HalvaneUi* ui, uint32_t port, float value)
+{
+    if (!control_model_set(&ui->model, port, value))
+        return false;
+    ui->redraw = true;
+    ui->settings_changed = true;
+    ui->settings_changed_at = ui_now();
+    return true;
 }
 
 void halvane_ui_port_event(HalvaneUi* ui, uint32_t port, uint32_t buffer_size, uint32_t format,
@@ -283,30 +216,18 @@ void halvane_ui_port_event(HalvaneUi* ui, uint32_t port, uint32_t buffer_size, u
         return;
     float value;
     std::memcpy(&value, buffer, sizeof value);
-    if (!control_model_set(&ui->model, port, value))
-        return;
-    ui->redraw = true;
-    ui->settings_changed = true;
-    ui->settings_changed_at = ui_now();
+    halvane_ui_show(ui, port, value);
 }
 
 int halvane_ui_idle(HalvaneUi* ui)
 {
-    if (!ui || !ui->display)
+    if (!ui || !ui->window.display)
         return 0;
-    // A window destroyed under the GUI is noticed before any other event is
-    // handled, since handling one may make requests on the window.
-    XEvent destroyed;
-    if (!ui->window_gone &&
-        XCheckTypedWindowEvent(ui->display, ui->window, DestroyNotify, &destroyed))
-        ui->window_gone = true;
-    while (!ui->window_gone && XPending(ui->display) > 0) {
-        XEvent event;
-        XNextEvent(ui->display, &event);
-        halvane_ui_handle_event(ui, &event);
-    }
-    if (ui->window_gone)
+    bool damaged = false;
+    if (!x11_window_pump(&ui->window, handle_event, ui, &damaged))
         return 1;
+    if (damaged)
+        ui->redraw = true;
     const double now = ui_now();
     if (ui->view.hover != NO_CONTROL && !ui->view.tooltip && ui->view.active == NO_CONTROL &&
         now - ui->hover_since >= TOOLTIP_SECONDS) {
@@ -335,7 +256,7 @@ int halvane_ui_idle(HalvaneUi* ui)
         ui->redraw = false;
         draw(ui);
     }
-    XFlush(ui->display);
+    x11_window_flush(&ui->window);
     return 0;
 }
 
@@ -346,29 +267,7 @@ void halvane_ui_cleanup(HalvaneUi* ui)
     // A drag the window's end cuts short still ends its gesture for the host.
     if (ui->view.active != NO_CONTROL && ui->touch)
         ui->touch->touch(ui->touch->handle, uint32_t(ui->view.active), false);
-    if (ui->display) {
-        // A host may have destroyed its parent, and the window with it, just
-        // before: a round trip brings the news, and nothing is then asked of
-        // the window, which would be an error no host expects.
-        if (ui->window && !ui->window_gone) {
-            XSync(ui->display, False);
-            XEvent event;
-            while (XCheckTypedWindowEvent(ui->display, ui->window, DestroyNotify, &event))
-                ui->window_gone = true;
-        }
-        release_backbuffer(ui);
-        if (ui->gc)
-            XFreeGC(ui->display, ui->gc);
-        if (ui->window && !ui->window_gone)
-            XDestroyWindow(ui->display, ui->window);
-        // cairo keeps a record of each display it drew on, with caches, until
-        // that record is finished; closing the display alone leaves it behind.
-        if (ui->device) {
-            cairo_device_finish(ui->device);
-            cairo_device_destroy(ui->device);
-        }
-        XCloseDisplay(ui->display);
-    }
+    x11_window_close(&ui->window);
     preview_destroy(ui->preview);
     std::free(ui);
 }

@@ -115,8 +115,8 @@ void instance_tail_stereo(benchmark::State& state)
 
 // Live signal against an idle instance, at 256 samples and 48 kHz, mono
 // (argument 0) and stereo (1). Live: noise, generated outside the timed
-// part. Idle: silence in and nothing left of earlier sound, so the run
-// loops take the idle path.
+// part. Idle: silence in and nothing left of earlier sound, so every
+// stretch is idle and the run loops skip the reverb's work.
 void run_steady(benchmark::State& state, bool live)
 {
     const bool stereo = state.range(0) != 0;

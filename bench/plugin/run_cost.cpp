@@ -1,6 +1,6 @@
 // The cost of one instance's run calls on live noise at 48 kHz, on the
-// instruction-set path the CPU offers or the one HALVANE_TEST_BLOCK_PATH
-// (sse2, avx2) forces: prints nanoseconds per frame, of wall-clock time and
+// instruction-set path the CPU offers or the one HALVANE_TEST_PATH
+// (baseline, avx2) forces: prints nanoseconds per frame, of wall-clock time and
 // of the thread's processor time (which leaves out waits for a core); under
 // `valgrind --tool=callgrind --collect-atstart=no` only the run calls are
 // counted, so the count of each path can be compared on one machine.

@@ -21,7 +21,7 @@
 
 namespace {
 
-constexpr double BUDGET = 0.006;  // RENDER_BUDGET_SECONDS of the GUI (ui_instance.h), seconds
+constexpr double BUDGET = 0.006;  // RENDER_BUDGET_SECONDS of the GUI (ui_instance.cpp), seconds
 
 void measure(const LV2_Descriptor* plugin, double rate, float decay)
 {

@@ -89,7 +89,7 @@ TEST(ParallelInstances, ThreadsGiveExactlyTheOneByOneOutput)
     for (int k = 0; k < INSTANCES; ++k) {
         HostInstance host(JOBS[k].stereo, JOBS[k].rate);
         bool kept = true;
-        one_by_one[k] = play(host, JOBS[k], 0x1f80u, &kept);
+        one_by_one[k] = play(host, JOBS[k], FP_MODE_DEFAULT, &kept);
     }
 
     // Hosts make instances on their main thread and run them on others.

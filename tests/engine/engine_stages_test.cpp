@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "float_bits.h"
+#include "fp_mode.h"
 #include "reverb_engine.h"
 
 namespace {
@@ -104,9 +105,9 @@ void compare_block_with_samples(int32_t rate, float spread, float min_room, uint
         }
         if (in_place) {
             left = input;
-            reverb_engine_process_block(block, left.data(), left.data(), right.data(), count);
+            reverb_engine_process_samples(block, left.data(), left.data(), right.data(), count);
         } else {
-            reverb_engine_process_block(block, input.data(), left.data(), right.data(), count);
+            reverb_engine_process_samples(block, input.data(), left.data(), right.data(), count);
         }
         for (int32_t i = 0; i < count; ++i) {
             ASSERT_EQ(float_bits(expected_left[size_t(i)]), float_bits(left[size_t(i)]))
@@ -122,18 +123,18 @@ void compare_block_with_samples(int32_t rate, float spread, float min_room, uint
 
 }  // namespace
 
-TEST(EngineBlock, MatchesOneSampleAtATimeAt48k)
+TEST(EngineStages, MatchesOneSampleAtATimeAt48k)
 {
     compare_block_with_samples(48000, 11.8f, 7.07f, 1, 600, false);
     compare_block_with_samples(48000, 5.2f, 10.0f, 2, 600, false);
 }
 
-TEST(EngineBlock, MatchesOneSampleAtATimeInPlace)
+TEST(EngineStages, MatchesOneSampleAtATimeInPlace)
 {
     compare_block_with_samples(44100, 5.2f, 10.0f, 3, 400, true);
 }
 
-TEST(EngineBlock, MatchesAtRatesWhereRunsAreShort)
+TEST(EngineStages, MatchesAtRatesWhereRunsAreShort)
 {
     // At 1000 Hz the shortest diffusers and taps are a few samples long, so
     // runs shrink or fall back to one sample at a time.
@@ -144,7 +145,7 @@ TEST(EngineBlock, MatchesAtRatesWhereRunsAreShort)
 
 // Two engines side by side, as the plug-in runs them, against each one a
 // sample at a time.
-TEST(EngineBlock, PairMatchesEachEngineOneSampleAtATime)
+TEST(EngineStages, PairMatchesEachEngineOneSampleAtATime)
 {
     for (int32_t rate : {1000, 44100, 48000}) {
         SCOPED_TRACE(rate);
@@ -256,13 +257,13 @@ TEST(EngineSilence, DetectsTheTailReachingZeroAndSkipsExactly)
     int64_t silent_at = -1;
     const int64_t burst = 4800;
     // The run is done under flush-to-zero, as the plug-in runs it.
-    const unsigned saved = __builtin_ia32_stmxcsr();
-    __builtin_ia32_ldmxcsr(saved | 0x8040);
+    const FpMode saved = fp_mode_get();
+    fp_mode_set(saved | FP_MODE_FLUSH);
     for (int block = 0; block < 48000 * 60 / 64 && silent_at < 0; ++block) {
         for (float& v : in)
             v = samples < burst ? random.signal() : 0.0f;
-        reverb_engine_process_block(engine, in, left, right, 64);
-        reverb_engine_process_block(twin, in, twin_left, twin_right, 64);
+        reverb_engine_process_samples(engine, in, left, right, 64);
+        reverb_engine_process_samples(twin, in, twin_left, twin_right, 64);
         samples += 64;
         const bool silent = reverb_engine_is_silent(engine);
         if (silent || block % 97 == 0) {
@@ -280,14 +281,14 @@ TEST(EngineSilence, DetectsTheTailReachingZeroAndSkipsExactly)
         v = 0.0f;
     for (int block = 0; block < 50; ++block) {
         const int32_t count = 1 + block * 7 % 64;
-        reverb_engine_process_block(engine, in, left, right, count);
+        reverb_engine_process_samples(engine, in, left, right, count);
         reverb_engine_skip_silence(twin, count);
         for (int32_t i = 0; i < count; ++i) {
             ASSERT_EQ(0u, float_bits(left[i]));
             ASSERT_EQ(0u, float_bits(right[i]));
         }
     }
-    __builtin_ia32_ldmxcsr(saved);
+    fp_mode_set(saved);
     expect_same_state(engine, twin);
     EXPECT_TRUE(reverb_engine_is_silent(twin));
     reverb_engine_destroy(engine);

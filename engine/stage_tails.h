@@ -1,25 +1,24 @@
-// One sample of each block kernel, as the scalar instructions compute it:
-// the tails of a stretch that no full vector covers, on every path. Kept in
-// one place so that every path's tail is the same code, and included before
-// any wider target is switched on, so these stay baseline instructions.
+// One sample of each vector stage, as the scalar instructions compute it:
+// the samples at the end of a stretch that no whole vector covers, on every
+// path. Kept in one place so that every path's tail is the same code.
 #pragma once
 
 #include <cmath>
 #include <cstdint>
 
 #include "allpass_diffuser.h"
-#include "block_kernels.h"
 #include "feedback_matrix.h"
+#include "stage_kernels.h"
 
 // x = v, or 0 where v is NaN or its magnitude exceeds limit.
-static inline float block_guard_one(float v, float limit)
+static inline float stage_guard_one(float v, float limit)
 {
     return (std::isnan(v) || std::fabs(v) > limit) ? 0.0f : v;
 }
 
 // One allpass slot: w = x - c * old in double, rounded once and cut to zero
 // when tiny, is stored; old + c * w in double, rounded once, is the output.
-static inline float block_diffuse_one(double c, double* slot, float x)
+static inline float stage_diffuse_one(double c, double* slot, float x)
 {
     const double old = *slot;
     float w = float(double(x) - c * old);
@@ -31,11 +30,11 @@ static inline float block_diffuse_one(double c, double* slot, float x)
 
 // The output sum at sample i: ((P2 + P0) - P1 - P3) + E*x in double, with
 // P_k = E*e[k][i] + T*d[k][i] in single precision, rounded once.
-static inline float block_output_sum_one(float E, float T, const float (*e)[BLOCK_RUN_LENGTH],
-                                         const float (*d)[BLOCK_RUN_LENGTH], float x, int32_t i)
+static inline float stage_output_sum_one(float E, float T, const float (*e)[MAX_STRETCH],
+                                         const float (*d)[MAX_STRETCH], float x, int32_t i)
 {
-    float P[BLOCK_LINES];
-    for (int k = 0; k < BLOCK_LINES; ++k)
+    float P[ENGINE_FDN_COUNT];
+    for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
         P[k] = E * e[k][i] + T * d[k][i];
     double acc = double(P[2]) + double(P[0]);
     acc = acc - double(P[1]);
@@ -45,13 +44,13 @@ static inline float block_output_sum_one(float E, float T, const float (*e)[BLOC
 }
 
 // The feedback mix at sample i: the matrix applied to d[.][i], plus e[k][i].
-static inline void block_feedback_mix_one(const float (*d)[BLOCK_RUN_LENGTH],
-                                          const float (*e)[BLOCK_RUN_LENGTH], float* const* f,
+static inline void stage_feedback_mix_one(const float (*d)[MAX_STRETCH],
+                                          const float (*e)[MAX_STRETCH], float* const* f,
                                           int32_t i)
 {
-    const float dd[BLOCK_LINES] = {d[0][i], d[1][i], d[2][i], d[3][i]};
-    float ff[BLOCK_LINES];
+    const float dd[ENGINE_FDN_COUNT] = {d[0][i], d[1][i], d[2][i], d[3][i]};
+    float ff[ENGINE_FDN_COUNT];
     feedback_matrix_mix(dd, ff);
-    for (int k = 0; k < BLOCK_LINES; ++k)
+    for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
         f[k][i] = ff[k] + e[k][i];
 }
