@@ -69,19 +69,18 @@ fi
 echo "cpu_identity: aarch64: $count scenarios of render_scenarios equal x86-64's, bit for bit ($((SECONDS - start)) s)"
 
 # 2. Debian's hosts. One input file per rate and channel count: 12288
-# frames, a plucked chord at the start and a tail of silence; 32-bit float,
-# so the outputs are the plug-in's own samples.
+# frames, a burst of noise and a tail of silence; 32-bit float, so the
+# outputs are the plug-in's own samples.
 BLOCKS=(64 1 37 256 1000 63 3 129 512 2)
 start=$SECONDS
 # sound RATE CHANNELS: the input file's path, made on first use.
 sound() {
     local file=$WORK/in_$1_$2.wav
     if [ ! -f "$file" ]; then
-        if [ "$2" = 1 ]; then
-            sox -q -n -r "$1" -b 32 -e floating-point -c 1 "$file" synth 3000s pluck C4 gain -6 pad 0 9288s
-        else
-            sox -q -n -r "$1" -b 32 -e floating-point -c 2 "$file" synth 3000s pluck E4 pluck A3 gain -6 pad 0 9288s
-        fi || fail "sox could not make $file"
+        # The rate goes to the null input as well, or sox counts the
+        # samples at 48 kHz and resamples.
+        sox -q -r "$1" -n -b 32 -e floating-point -c "$2" "$file" synth 3000s whitenoise gain -6 pad 0 9288s ||
+            fail "sox could not make $file"
     fi
     echo "$file"
 }
