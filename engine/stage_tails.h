@@ -3,17 +3,19 @@
 // path. Kept in one place so that every path's tail is the same code.
 #pragma once
 
-#include <cmath>
 #include <cstdint>
 
 #include "allpass_diffuser.h"
 #include "feedback_matrix.h"
 #include "stage_kernels.h"
 
-// x = v, or 0 where v is NaN or its magnitude exceeds limit.
+// x = v, or 0 where v is NaN or its magnitude exceeds limit. The compiler's
+// builtins rather than std::isnan and std::fabs: those are inline functions
+// that an unoptimised build emits as shared copies, and the AVX2 path's
+// copy must not serve the other paths.
 static inline float stage_guard_one(float v, float limit)
 {
-    return (std::isnan(v) || std::fabs(v) > limit) ? 0.0f : v;
+    return (__builtin_isnan(v) || __builtin_fabsf(v) > limit) ? 0.0f : v;
 }
 
 // One allpass slot: w = x - c * old in double, rounded once and cut to zero

@@ -1,6 +1,7 @@
 // The port map shared by both plug-ins, and the declared range and default of
-// every control port. The plug-in description declares the same numbers; the
-// block stage clamps into them the controls whose formulas need it.
+// every control port, read from the control table (control_table.def), from
+// which the build also writes the plug-in description. The block stage
+// clamps into them the controls whose formulas need it.
 #pragma once
 
 #include <cstdint>
@@ -40,24 +41,34 @@ struct ControlRange {
     float default_value;
 };
 
-constexpr ControlRange MIX_RANGE = {0.0f, 1.0f, 0.25f};             // fraction
-constexpr ControlRange DECAY_RANGE = {0.0f, 30.0f, 1.5f};           // seconds
-constexpr ControlRange DAMPING_RANGE = {0.0f, 0.95f, 0.5f};         // 1 would freeze the dampers
-constexpr ControlRange BANDWIDTH_RANGE = {0.05f, 1.0f, 0.75f};      // 0 would freeze the input damper
-constexpr ControlRange ROOM_SIZE_RANGE = {10.0f, 240.0f, 40.0f};    // metres
-constexpr ControlRange TAIL_LEVEL_RANGE = {0.0f, 1.0f, 0.5f};       // fraction
-constexpr ControlRange DECAY_TILT_RANGE = {-1.0f, 1.0f, 0.0f};      // fraction
-constexpr ControlRange HIGH_BAND_FREQ_RANGE = {50.0f, 12000.0f, 600.0f}; // Hz
-constexpr ControlRange LOW_BAND_FREQ_RANGE = {50.0f, 12000.0f, 600.0f};  // Hz
-constexpr ControlRange LOW_CUT_RANGE = {20.0f, 1000.0f, 60.0f};     // Hz
-constexpr ControlRange PREDELAY_RANGE = {0.0f, 150.0f, 20.0f};      // milliseconds
-constexpr ControlRange WET_LEVEL_RANGE = {-90.0f, 6.0f, 0.0f};      // dB; -90 and below silence
+// Every control's range, in port order, from the control table.
+constexpr ControlRange CONTROL_RANGES[] = {
+#define CONTROL(port, symbol, name, label, unit, minimum, maximum, default_value, ...) \
+    {float(minimum), float(maximum), float(default_value)},
+#include "control_table.def"
+#undef CONTROL
+};
 
-// Every control's range, in port order.
-constexpr ControlRange CONTROL_RANGES[CONTROL_PORT_COUNT] = {
-    MIX_RANGE,           DECAY_RANGE,      DAMPING_RANGE,    BANDWIDTH_RANGE,
-    ROOM_SIZE_RANGE,     TAIL_LEVEL_RANGE, DECAY_TILT_RANGE, HIGH_BAND_FREQ_RANGE,
-    LOW_BAND_FREQ_RANGE, LOW_CUT_RANGE,    PREDELAY_RANGE,   WET_LEVEL_RANGE};
+// The table's rows stand in port order, one for each control: the Turtle's
+// port indexes are the row numbers.
+constexpr PortIndex CONTROL_ROW_PORTS[] = {
+#define CONTROL(port, ...) port,
+#include "control_table.def"
+#undef CONTROL
+};
+constexpr bool control_rows_in_port_order()
+{
+    for (uint32_t row = 0; row < CONTROL_PORT_COUNT; ++row)
+        if (CONTROL_ROW_PORTS[row] != row)
+            return false;
+    return true;
+}
+static_assert(sizeof CONTROL_RANGES / sizeof CONTROL_RANGES[0] == CONTROL_PORT_COUNT &&
+                  control_rows_in_port_order(),
+              "control_table.def holds one row for each control, in port order");
+
+// A wet level at or below this silences the reverberated signal.
+constexpr float WET_LEVEL_SILENT_DB = CONTROL_RANGES[PORT_WET_LEVEL].min;
 
 // The filter designs are sound only strictly below half the sample rate, so
 // the band frequencies (and, at rates below 2223 Hz, the low cut) are also

@@ -5,7 +5,8 @@
 namespace {
 
 // Common part of both designs: the cookbook's w, sin w, cos w, alpha and the
-// reciprocal of a0 = 1 + alpha, at the precisions the design fixes.
+// reciprocal of a0 = 1 + alpha. w, alpha and the reciprocal are worked out
+// in double and rounded to float; sin w and cos w come from sincosf.
 struct SectionDesign {
     float cs;
     float alpha;

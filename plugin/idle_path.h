@@ -1,7 +1,7 @@
-// The idle path of the run loops. An instance whose whole audio state is
+// The idle path of the run loop. An instance whose whole audio state is
 // zero (both engines, the pre-delay memory, every filter history in use) and
 // whose reverb input is zero for a stretch computes +0.0 on the whole reverb
-// path for that stretch. The run loops then skip that work and do only what
+// path for that stretch. The run loop then skips that work and does only what
 // stays observable: the output's dry term, the gain steps, the pre-delay
 // glide, the engines' positions and the filters' input history. The result
 // is bit for bit that of the full computation.

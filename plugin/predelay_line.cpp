@@ -2,7 +2,6 @@
 
 namespace {
 
-constexpr float PREDELAY_MAX_MS = 150.0f;
 constexpr double SECONDS_PER_MS = 0.001;
 
 }  // namespace
@@ -10,9 +9,10 @@ constexpr double SECONDS_PER_MS = 0.001;
 void predelay_line_set_target(ReverbInstance* self, float predelay_ms)
 {
     // Larger of 0 and v first (NaN stays NaN), then the smaller of that and
-    // 150 (NaN becomes 150).
+    // the control's top, 150 (NaN becomes 150).
+    const float top = CONTROL_RANGES[PORT_PREDELAY].max;
     float v = predelay_ms < 0.0f ? 0.0f : predelay_ms;
-    v = v < PREDELAY_MAX_MS ? v : PREDELAY_MAX_MS;
+    v = v < top ? v : top;
     const float seconds = float(double(v) * SECONDS_PER_MS);
     const float samples = seconds * float(self->sample_rate);
     int32_t n = int32_t(samples);

@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr float WET_SILENCE_DB = -90.0f;   // at or below: no wet signal
 constexpr float DB_TO_EXPONENT = 0.05f;    // 10^(dB / 20)
 constexpr double TILT_SCALE = 0.99;        // keeps the shortened band's decay above zero
 constexpr double DECAY_OFFSET = 0.1;       // seconds added to both decays
@@ -17,8 +16,9 @@ constexpr double ENGINE_A_EARLY_SHARE = 0.5;   // high band's early reflections 
 
 // A control the formulas cannot take outside its declared range: held in the
 // range, NaN replaced by the default. Values inside the range pass unchanged.
-inline float clamp_to_range(float v, const ControlRange& range)
+inline float clamp_to_range(float v, PortIndex port)
 {
+    const ControlRange& range = CONTROL_RANGES[port];
     if (std::isnan(v))
         return range.default_value;
     if (v < range.min)
@@ -56,19 +56,19 @@ ControlValues read_controls(const ReverbInstance* self)
 // below (and NaN) mean silence.
 void condition_controls(ControlValues* c, float sample_rate)
 {
-    c->mix = clamp_to_range(c->mix, MIX_RANGE);
-    c->decay = clamp_to_range(c->decay, DECAY_RANGE);
-    c->damping = clamp_to_range(c->damping, DAMPING_RANGE);
-    c->bandwidth = clamp_to_range(c->bandwidth, BANDWIDTH_RANGE);
-    c->tail_level = clamp_to_range(c->tail_level, TAIL_LEVEL_RANGE);
-    c->decay_tilt = clamp_to_range(c->decay_tilt, DECAY_TILT_RANGE);
+    c->mix = clamp_to_range(c->mix, PORT_MIX);
+    c->decay = clamp_to_range(c->decay, PORT_DECAY);
+    c->damping = clamp_to_range(c->damping, PORT_DAMPING);
+    c->bandwidth = clamp_to_range(c->bandwidth, PORT_BANDWIDTH);
+    c->tail_level = clamp_to_range(c->tail_level, PORT_TAIL_LEVEL);
+    c->decay_tilt = clamp_to_range(c->decay_tilt, PORT_DECAY_TILT);
 
     const float freq_limit = float(double(sample_rate) * FILTER_FREQ_MAX_RATIO);
-    c->high_band_freq = std::fmin(clamp_to_range(c->high_band_freq, HIGH_BAND_FREQ_RANGE), freq_limit);
-    c->low_band_freq = std::fmin(clamp_to_range(c->low_band_freq, LOW_BAND_FREQ_RANGE), freq_limit);
+    c->high_band_freq = std::fmin(clamp_to_range(c->high_band_freq, PORT_HIGH_BAND_FREQ), freq_limit);
+    c->low_band_freq = std::fmin(clamp_to_range(c->low_band_freq, PORT_LOW_BAND_FREQ), freq_limit);
 
-    if (c->wet_level > WET_LEVEL_RANGE.max)
-        c->wet_level = WET_LEVEL_RANGE.max;
+    if (c->wet_level > CONTROL_RANGES[PORT_WET_LEVEL].max)
+        c->wet_level = CONTROL_RANGES[PORT_WET_LEVEL].max;
 }
 
 }  // namespace
@@ -94,7 +94,7 @@ BlockTargets prepare_block(ReverbInstance* self, ReverbVariant variant)
 
     BlockTargets targets;
     targets.dry_target = 1.0f - c.mix;
-    if (c.wet_level > WET_SILENCE_DB) {
+    if (c.wet_level > WET_LEVEL_SILENT_DB) {
         const float g = powf(10.0f, c.wet_level * DB_TO_EXPONENT);
         targets.wet_target = float(double(g) * (1.0 - double(targets.dry_target)));
     } else {
@@ -119,7 +119,8 @@ BlockTargets prepare_block(ReverbInstance* self, ReverbVariant variant)
     // The low cut keeps its own 20..1000 Hz limits (NaN gives 20); only at
     // rates below 2223 Hz, where 1000 Hz reaches the rate's upper band, is it
     // also held at FILTER_FREQ_MAX_RATIO of the rate.
-    float low_cut = clamp_nan_to_min(c.low_cut, LOW_CUT_RANGE.min, LOW_CUT_RANGE.max);
+    const ControlRange& low_cut_range = CONTROL_RANGES[PORT_LOW_CUT];
+    float low_cut = clamp_nan_to_min(c.low_cut, low_cut_range.min, low_cut_range.max);
     low_cut = std::fmin(low_cut, float(double(rate) * FILTER_FREQ_MAX_RATIO));
     filter_section_highpass(&self->pre_filter, low_cut, rate, LOW_CUT_BANDWIDTH);
     filter_section_highpass(&self->post_filter, c.high_band_freq, rate, BAND_BANDWIDTH);
@@ -129,7 +130,8 @@ BlockTargets prepare_block(ReverbInstance* self, ReverbVariant variant)
 
     // The room size reaches the engines only when it changes, and before the
     // decay time, which the room-size setter reads. A new room fades in again.
-    const float size = clamp_nan_to_min(c.room_size, ROOM_SIZE_RANGE.min, ROOM_SIZE_RANGE.max);
+    const ControlRange& room_range = CONTROL_RANGES[PORT_ROOM_SIZE];
+    const float size = clamp_nan_to_min(c.room_size, room_range.min, room_range.max);
     if (size != self->applied_room_size) {
         reverb_engine_set_room_size(self->engine_a, float(double(size) * ENGINE_A_ROOM_RATIO));
         reverb_engine_set_room_size(self->engine_b, size);

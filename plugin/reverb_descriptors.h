@@ -1,5 +1,6 @@
 // The two plug-in descriptors: one reverb, as a mono and a stereo plug-in.
 // Both share the instance operations and differ only in their run operation.
+// Used by the GUI too, which runs the plug-in it belongs to for its preview.
 #pragma once
 
 #include <cstdint>

@@ -7,7 +7,6 @@
 namespace {
 
 // Construction parameters shared by both engines; only the spread differs.
-constexpr float ENGINE_MAX_ROOM_SIZE = 240.0f;  // metres; the room_size clamp's top
 constexpr float ENGINE_ROOM_SIZE = 50.0f;
 constexpr float ENGINE_DECAY_TIME = 7.0f;
 constexpr float ENGINE_DAMPING = 0.5f;
@@ -20,9 +19,11 @@ constexpr float ENGINE_TAIL_LEVEL = 0.5f;
 // The double nearest to -25/3: a glide time constant of 0.12 s at any rate.
 constexpr double SMOOTH_RATE_FACTOR = -8.333333333333334;
 
+// An engine built for the largest room the room_size control allows.
 ReverbEngine* create_engine(int32_t rate, float spread)
 {
-    return reverb_engine_create(rate, ENGINE_MAX_ROOM_SIZE, ENGINE_ROOM_SIZE, ENGINE_DECAY_TIME,
+    const float largest_room = CONTROL_RANGES[PORT_ROOM_SIZE].max;  // metres
+    return reverb_engine_create(rate, largest_room, ENGINE_ROOM_SIZE, ENGINE_DECAY_TIME,
                                 ENGINE_DAMPING, spread, ENGINE_INPUT_BANDWIDTH,
                                 ENGINE_EARLY_LEVEL, ENGINE_TAIL_LEVEL);
 }

@@ -42,7 +42,7 @@ struct ReverbInstance {
     // Values written to the pre-delay line since the last one other than
     // zero, at most PREDELAY_CAPACITY: the line is silent when it is full.
     int32_t predelay_zero_writes;
-    // Whether the run loops skip the work of a silent instance (see
+    // Whether the run loop skips the work of a silent instance (see
     // idle_path.h). On by default; tests turn it off to compare.
     bool idle_skip;
     // The raw control values the block stage last worked from, and the gains

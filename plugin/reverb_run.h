@@ -1,5 +1,5 @@
 // The run operations of the two plug-ins, and the small per-sample helper
-// they share.
+// of their run loop (reverb_run_loop.h).
 #pragma once
 
 #include <cstdint>
@@ -9,8 +9,8 @@
 
 #include "prepare_block.h"
 
-// Samples the run loops process stage by stage at a time: one gain step
-// apart, so the fade and the gains hold still inside a stretch.
+// Samples the run loop processes stage by stage at a time (a stretch): one
+// gain step apart, so the fade and the gains hold still inside a stretch.
 constexpr uint32_t RUN_STRETCH = GAIN_STEP_INTERVAL;
 
 // Processes `sample_count` samples from `in` to `out` (ports 12 and 13);

@@ -1,12 +1,13 @@
-// The per-stretch input and idle output the mono and stereo run loops share:
-// forming the reverb input of a stretch and, on the idle path, writing an
-// output that is the dry term alone, four samples to an SSE2 instruction,
-// each lane what the one-sample expressions compute, bit for bit. The live
-// stretch itself is in pending_stretch.h.
+// What the run loop reads from and writes to the host's buffers, a stretch
+// at a time: the reverb input of a stretch, the output that is the dry term
+// alone (the idle path), and the mix of a pending stretch whose output
+// filters have run. Four samples to an SSE2 instruction, each lane what the
+// one-sample expressions compute, bit for bit.
 #pragma once
 
 #include <cstdint>
 
+#include "pending_stretch.h"
 #include "reverb_run.h"
 #include "sse2.h"
 
@@ -75,5 +76,63 @@ static inline void reverb_stretch_dry_only_stereo(const float* in_l, const float
         const float right = in_r[j];
         out_l[j] = t * 0.0f + dry * left;
         out_r[j] = t * 0.0f + dry * right;
+    }
+}
+
+// out = t * (a + scale * g) + dry * in on each side of a pending stretch
+// whose output filters have run, four samples to an instruction. Both inputs
+// of a group of samples are read before either output of it is written, so
+// any output may share a buffer with any input.
+static inline void reverb_stretch_mix_stereo(const PendingStretch* s, const float* in_l,
+                                             const float* in_r, float* out_l, float* out_r)
+{
+    const StretchEngineOutputs* wet = &s->wet;
+    const __m128 tt = _mm_set1_ps(s->t);
+    const __m128 ss = _mm_set1_ps(s->scale);
+    const __m128 dd = _mm_set1_ps(s->dry);
+    const uint32_t n = s->n;
+    uint32_t j = 0;
+    for (; j + 4 <= n; j += 4) {
+        const __m128 g01 = _mm_load_ps(s->g[j]);
+        const __m128 g23 = _mm_load_ps(s->g[j + 2]);
+        const __m128 g_left = _mm_shuffle_ps(g01, g23, _MM_SHUFFLE(2, 0, 2, 0));
+        const __m128 g_right = _mm_shuffle_ps(g01, g23, _MM_SHUFFLE(3, 1, 3, 1));
+        const __m128 left_in = _mm_loadu_ps(in_l + j);
+        const __m128 right_in = _mm_loadu_ps(in_r + j);
+        const __m128 u_left = _mm_add_ps(_mm_loadu_ps(wet->a_left + j), _mm_mul_ps(ss, g_left));
+        const __m128 u_right = _mm_add_ps(_mm_loadu_ps(wet->a_right + j), _mm_mul_ps(ss, g_right));
+        _mm_storeu_ps(out_l + j, _mm_add_ps(_mm_mul_ps(tt, u_left), _mm_mul_ps(dd, left_in)));
+        _mm_storeu_ps(out_r + j, _mm_add_ps(_mm_mul_ps(tt, u_right), _mm_mul_ps(dd, right_in)));
+    }
+    for (; j < n; ++j) {
+        const float left_in = in_l[j];
+        const float right_in = in_r[j];
+        const float u_left = wet->a_left[j] + s->scale * s->g[j][0];
+        const float u_right = wet->a_right[j] + s->scale * s->g[j][1];
+        out_l[j] = s->t * u_left + s->dry * left_in;
+        out_r[j] = s->t * u_right + s->dry * right_in;
+    }
+}
+
+// out = t * (a + g) + dry * in for a pending mono stretch whose output
+// filter has run, four samples to an instruction. Each group of inputs is
+// read before its outputs are written, so `in` and `out` may share a buffer.
+static inline void reverb_stretch_mix_mono(const PendingStretch* s, const float* in, float* out)
+{
+    const __m128 tt = _mm_set1_ps(s->t);
+    const __m128 dd = _mm_set1_ps(s->dry);
+    const uint32_t n = s->n;
+    uint32_t j = 0;
+    for (; j + 4 <= n; j += 4) {
+        const __m128 g01 = _mm_load_ps(s->g[j]);
+        const __m128 g23 = _mm_load_ps(s->g[j + 2]);
+        const __m128 g = _mm_shuffle_ps(g01, g23, _MM_SHUFFLE(2, 0, 2, 0));
+        const __m128 u = _mm_add_ps(_mm_loadu_ps(s->wet.a_left + j), g);
+        const __m128 v = _mm_mul_ps(dd, _mm_loadu_ps(in + j));
+        _mm_storeu_ps(out + j, _mm_add_ps(_mm_mul_ps(tt, u), v));
+    }
+    for (; j < n; ++j) {
+        const float u = s->wet.a_left[j] + s->g[j][0];
+        out[j] = s->t * u + s->dry * in[j];
     }
 }

@@ -9,8 +9,9 @@
 #   scripts/coverage.sh [BUILD-FOLDER (default build-coverage)]
 #
 # Left out of the run: the ten-minute soak (label soak; it runs no line the
-# other tests do not) and the Debian package test (label package; it installs
-# a package into the machine and needs root).
+# other tests do not), the Debian package test (label package; it installs
+# a package into the machine and needs root) and the release tests (label
+# release; they pack and install the shipped files, run no line of their own).
 # Writes BUILD-FOLDER/coverage.json (gcovr's full report) and
 # BUILD-FOLDER/coverage.txt (per-file lines, with the line numbers not run).
 set -euo pipefail
@@ -24,10 +25,10 @@ command -v gcovr >/dev/null || { echo "coverage: gcovr is not installed (package
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O0 -g" \
     -DCMAKE_C_FLAGS_DEBUG="-O0 -g" -DCMAKE_CXX_FLAGS=--coverage -DCMAKE_C_FLAGS=--coverage \
     -DCMAKE_EXE_LINKER_FLAGS=--coverage -DCMAKE_SHARED_LINKER_FLAGS=--coverage \
-    -DCMAKE_MODULE_LINKER_FLAGS=--coverage -DHALVANE_BUILD_BENCH=OFF
+    -DCMAKE_MODULE_LINKER_FLAGS=--coverage -DBUILD_BENCHMARKS=OFF
 cmake --build "$build" -j"$(nproc)"
 find "$build" -name '*.gcda' -delete
-ctest --test-dir "$build" --output-on-failure -j"$(nproc)" -LE 'soak|package'
+ctest --test-dir "$build" --output-on-failure -j"$(nproc)" -LE 'soak|package|release'
 
 folders=()
 for folder in engine plugin tools ui; do

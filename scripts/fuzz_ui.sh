@@ -31,7 +31,7 @@ echo "fuzz_ui: building $work/ui_fuzzer with $("$cxx" --version | head -1)"
 rm -rf "$work/obj" && mkdir -p "$work/obj"
 objects=()
 for src in engine/*.cpp plugin/*.cpp ui/control_model.cpp ui/preview_picture.cpp ui/rt60.cpp \
-           ui/preview_bands.cpp ui/preview_render.cpp ui/preview_draw.cpp ui/ui_view.cpp \
+           ui/preview_render.cpp ui/preview_draw.cpp ui/ui_view.cpp \
            tests/ui_unit/ui_fuzzer.cpp; do
     [ "$src" = plugin/lv2_entry.cpp ] && continue
     obj=$work/obj/$(echo "$src" | tr / _).o

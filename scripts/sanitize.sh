@@ -25,8 +25,8 @@ bash scripts/setup.sh
 #     must own the allocator, so these run in the normal build only;
 #   the checks of what the shipped library and program link against: the
 #     sanitized ones need the sanitizer runtimes, which shipped ones must not;
-#   the Debian package test (label package): a package holds the shipped,
-#     unsanitized library;
+#   the Debian package and release tests (labels package, release): a
+#     package or an archive holds the shipped, unsanitized library;
 #   the GUI in jalv.gtk3: with the sanitizer runtime preloaded, jalv.gtk3
 #     deadlocks in GTK's start-up (gettext's locale lock), before it loads
 #     anything of ours, even for --help; jalv.qt5 and the Gtk2 host still
@@ -39,19 +39,19 @@ hosted_labels='hosts|host_matrix|presets|demo|ui_hosts'
 
 echo "== sanitize: AddressSanitizer + UndefinedBehaviorSanitizer in $asan"
 cmake -S . -B "$asan" -DCMAKE_BUILD_TYPE=Release -DHALVANE_SANITIZE=address,undefined \
-    -DHALVANE_BUILD_BENCH=OFF
+    -DBUILD_BENCHMARKS=OFF
 cmake --build "$asan" -j"$jobs"
 
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1 \
-    ctest --test-dir "$asan" --output-on-failure -j"$jobs" -E "$excluded" -LE "$hosted_labels|package"
+    ctest --test-dir "$asan" --output-on-failure -j"$jobs" -E "$excluded" -LE "$hosted_labels|package|release"
 
 runtime="$(gcc -print-file-name=libasan.so):$(gcc -print-file-name=libubsan.so)"
 LD_PRELOAD=$runtime ASAN_OPTIONS=detect_leaks=0 \
-    ctest --test-dir "$asan" --output-on-failure -j"$jobs" -E "$excluded" -L "$hosted_labels" -LE package
+    ctest --test-dir "$asan" --output-on-failure -j"$jobs" -E "$excluded" -L "$hosted_labels" -LE "package|release"
 
 echo "== sanitize: ThreadSanitizer in $tsan"
-cmake -S . -B "$tsan" -DCMAKE_BUILD_TYPE=Release -DHALVANE_SANITIZE=thread -DHALVANE_BUILD_BENCH=OFF
+cmake -S . -B "$tsan" -DCMAKE_BUILD_TYPE=Release -DHALVANE_SANITIZE=thread -DBUILD_BENCHMARKS=OFF
 cmake --build "$tsan" -j"$jobs" --target robustness_tests
 TSAN_OPTIONS=halt_on_error=1 "$tsan/tests/robustness/robustness_tests" \
     --gtest_filter='ParallelInstances.*'

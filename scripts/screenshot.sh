@@ -17,9 +17,14 @@ export HOST_TEST_WORK
 source tests/ui/ui_common.sh
 trap 'stop_started; rm -rf "$HOST_TEST_WORK"' EXIT
 start_xvfb
-host_start "$STEREO_URI" --set mix=0.3 --set decay=3.5 --set damping=0.45 --set bandwidth=0.7 \
-    --set room_size=120 --set tail_level=0.7 --set decay_tilt=0.2 --set high_band_freq=500 \
-    --set low_band_freq=500 --set low_cut=40 --set predelay=35 --set wet_level=0
+# The preset's values as the bundle's presets.ttl gives them.
+settings=()
+for pair in $(bash scripts/preset_controls.sh "$build/halvane.lv2/presets.ttl" "$STEREO_URI" |
+    awk -F'\t' '$1 ~ /\/large-hall$/ { print $4 }'); do
+    settings+=(--set "$pair")
+done
+[ ${#settings[@]} -gt 0 ] || { echo "the bundle has no Large hall preset" >&2; exit 1; }
+host_start "$STEREO_URI" "${settings[@]}"
 host_send create show
 settle ui
 host_send cleanup

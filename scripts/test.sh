@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 
-bash scripts/setup.sh
+bash scripts/setup.sh test
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release
 cmake --build "$build" -j"$(nproc)"
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)"

@@ -10,8 +10,22 @@
 #include <getopt.h>
 #include <stdio.h>
 
+#include "glibc_baseline.h"
+
+// The loader's functions at their baseline versions, which glibc 2.34 and
+// later keep in libc and older glibc has in libdl (linked for that reason).
+#ifdef GLIBC_BASELINE
+__asm__(".symver dlopen,dlopen@" GLIBC_BASELINE);
+__asm__(".symver dlsym,dlsym@" GLIBC_BASELINE);
+__asm__(".symver dlclose,dlclose@" GLIBC_BASELINE);
+__asm__(".symver dlerror,dlerror@" GLIBC_BASELINE);
+#endif
+
 namespace {
 
+// strandprobe's own version. The tool shares no code with the plug-ins and
+// keeps a version of its own; scripts that parse -V see the same text in
+// every release of the bundle.
 const char *const PROGRAM_VERSION = "0.1";
 const char *const DEFAULT_LIBRARY = "libglibmm-2.4.so.1";
 

@@ -3,30 +3,17 @@
 #include <cmath>
 #include <cstdio>
 
-const ControlInfo CONTROL_INFO[CONTROL_PORT_COUNT] = {
-    {"mix", "Mix", "Mix", ControlUnit::percent, false,
-     "Share of reverberated signal in the output; the direct signal gets one minus it."},
-    {"decay", "Decay time", "Decay", ControlUnit::seconds, false, "Decay time of the reverb."},
-    {"damping", "Damping", "Damping", ControlUnit::percent, false,
-     "Damping of the reverb's feedback paths; higher values make the tail darker."},
-    {"bandwidth", "Input bandwidth", "Bandwidth", ControlUnit::percent, false,
-     "Bandwidth of the signal entering the reverb; lower values make it darker."},
-    {"room_size", "Room size", "Room", ControlUnit::metres, false, "Size of the simulated room."},
-    {"tail_level", "Tail level", "Tail", ControlUnit::percent, false,
-     "Level of the late tail; the early reflections get one minus it."},
-    {"decay_tilt", "Decay tilt", "Tilt", ControlUnit::signed_percent, false,
-     "Shortens the decay of the low band (positive values) or of the high band (negative values)."},
-    {"high_band_freq", "High band frequency", "Hi band", ControlUnit::hertz, true,
-     "High-pass frequency of the signal fed to the high-band reverb."},
-    {"low_band_freq", "Low band frequency", "Lo band", ControlUnit::hertz, true,
-     "Low-pass frequency applied to the output of the low-band reverb."},
-    {"low_cut", "Low cut", "Low cut", ControlUnit::hertz, true,
-     "High-pass frequency applied to the reverb input before the pre-delay."},
-    {"predelay", "Pre-delay", "Pre-delay", ControlUnit::milliseconds, false,
-     "Delay between the input and the start of the reverb."},
-    {"wet_level", "Wet level", "Wet", ControlUnit::decibels, false,
-     "Level of the reverberated signal; at -90 dB it is silenced."},
-};
+namespace {
+
+bool logarithmic(uint32_t port) { return CONTROL_INFO[port].scale == ControlScale::logarithmic; }
+
+}  // namespace
+
+bool control_is_signed(uint32_t port)
+{
+    return port < CONTROL_PORT_COUNT && CONTROL_INFO[port].unit == ControlUnit::coef &&
+           CONTROL_RANGES[port].min < 0.0f;
+}
 
 void control_model_reset(ControlModel* model)
 {
@@ -57,7 +44,7 @@ double control_to_normal(uint32_t port, float value)
 {
     const ControlRange& r = CONTROL_RANGES[port];
     const double v = double(control_sanitize(port, value));
-    if (CONTROL_INFO[port].logarithmic)
+    if (logarithmic(port))
         return std::log(v / double(r.min)) / std::log(double(r.max) / double(r.min));
     return (v - double(r.min)) / (double(r.max) - double(r.min));
 }
@@ -74,7 +61,7 @@ float control_from_normal(uint32_t port, double normal)
     if (n == 1.0)
         return r.max;
     double v;
-    if (CONTROL_INFO[port].logarithmic)
+    if (logarithmic(port))
         v = double(r.min) * std::exp(n * std::log(double(r.max) / double(r.min)));
     else
         v = double(r.min) + n * (double(r.max) - double(r.min));
@@ -90,29 +77,29 @@ size_t control_format(uint32_t port, float value, char* text, size_t size)
 {
     if (size == 0)
         return 0;
-    const ControlUnit unit = port < CONTROL_PORT_COUNT ? CONTROL_INFO[port].unit : ControlUnit::percent;
+    const ControlUnit unit = port < CONTROL_PORT_COUNT ? CONTROL_INFO[port].unit : ControlUnit::coef;
     const double v = std::isfinite(value) ? double(value) : 0.0;
     int n = 0;
     switch (unit) {
-    case ControlUnit::percent:
-        n = std::snprintf(text, size, "%.0f %%", v * 100.0);
+    case ControlUnit::coef:
+        if (!control_is_signed(port)) {
+            n = std::snprintf(text, size, "%.0f %%", v * 100.0);
+        } else {
+            const double p = v * 100.0;
+            n = std::fabs(p) < 0.5 ? std::snprintf(text, size, "0 %%")
+                                   : std::snprintf(text, size, "%+.0f %%", p);
+        }
         break;
-    case ControlUnit::signed_percent: {
-        const double p = v * 100.0;
-        n = std::fabs(p) < 0.5 ? std::snprintf(text, size, "0 %%")
-                               : std::snprintf(text, size, "%+.0f %%", p);
-        break;
-    }
-    case ControlUnit::seconds:
+    case ControlUnit::s:
         n = std::snprintf(text, size, v < 10.0 ? "%.2f s" : "%.1f s", v);
         break;
-    case ControlUnit::milliseconds:
+    case ControlUnit::ms:
         n = std::snprintf(text, size, v < 10.0 ? "%.1f ms" : "%.0f ms", v);
         break;
-    case ControlUnit::metres:
+    case ControlUnit::m:
         n = std::snprintf(text, size, "%.0f m", v);
         break;
-    case ControlUnit::hertz:
+    case ControlUnit::hz:
         if (v >= 9995.0)
             n = std::snprintf(text, size, "%.1f kHz", v / 1000.0);
         else if (v >= 999.5)
@@ -120,7 +107,7 @@ size_t control_format(uint32_t port, float value, char* text, size_t size)
         else
             n = std::snprintf(text, size, v < 100.0 ? "%.1f Hz" : "%.0f Hz", v);
         break;
-    case ControlUnit::decibels:
+    case ControlUnit::db:
         n = value <= WET_LEVEL_SILENT_DB ? std::snprintf(text, size, "-inf dB")
             : std::fabs(v) < 0.05      ? std::snprintf(text, size, "0.0 dB")
                                        : std::snprintf(text, size, "%+.1f dB", v);
@@ -196,7 +183,7 @@ bool control_parse(uint32_t port, const char* text, float* value)
 
     double number = 0.0;
     const char* rest = p;
-    if (unit == ControlUnit::decibels && (lower(p[0]) == '-' && lower(p[1]) == 'i')) {
+    if (unit == ControlUnit::db && (lower(p[0]) == '-' && lower(p[1]) == 'i')) {
         number = double(WET_LEVEL_SILENT_DB);
         rest = p + 1;
         if (lower(rest[0]) != 'i' || lower(rest[1]) != 'n' || lower(rest[2]) != 'f')
@@ -221,34 +208,33 @@ bool control_parse(uint32_t port, const char* text, float* value)
 
     double scale = 0.0;  // stays 0 for a unit that does not fit
     switch (unit) {
-    case ControlUnit::percent:
-    case ControlUnit::signed_percent:
+    case ControlUnit::coef:  // shown as a percentage
         if (length == 0 || equals(suffix, "%"))
             scale = 0.01;
         break;
-    case ControlUnit::seconds:
+    case ControlUnit::s:
         if (length == 0 || equals(suffix, "s"))
             scale = 1.0;
         else if (equals(suffix, "ms"))
             scale = 0.001;
         break;
-    case ControlUnit::milliseconds:
+    case ControlUnit::ms:
         if (length == 0 || equals(suffix, "ms"))
             scale = 1.0;
         else if (equals(suffix, "s"))
             scale = 1000.0;
         break;
-    case ControlUnit::metres:
+    case ControlUnit::m:
         if (length == 0 || equals(suffix, "m"))
             scale = 1.0;
         break;
-    case ControlUnit::hertz:
+    case ControlUnit::hz:
         if (length == 0 || equals(suffix, "hz"))
             scale = 1.0;
         else if (equals(suffix, "k") || equals(suffix, "khz"))
             scale = 1000.0;
         break;
-    case ControlUnit::decibels:
+    case ControlUnit::db:
         if (length == 0 || equals(suffix, "db"))
             scale = 1.0;
         break;

@@ -1,40 +1,14 @@
-// The model of the GUI: what each of the twelve controls is (name, unit,
-// scale, description), the values the GUI shows, and the conversions a
-// musician's gestures and typing go through. Ranges and defaults are the
-// plug-in's own (CONTROL_RANGES); names, scales and descriptions match the
-// plug-in description in halvane.ttl. Knows nothing of X11 or cairo.
+// The model of the GUI: the values the GUI shows, and the conversions a
+// musician's gestures and typing go through. What each control is (range,
+// name, unit, scale, description) comes from the plug-in's control table
+// (CONTROL_RANGES, CONTROL_INFO), which the plug-in description is also
+// written from. Knows nothing of X11 or cairo.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#include "control_ports.h"
-
-// How a value is written for the musician.
-enum class ControlUnit {
-    percent,         // a fraction 0..1 shown as 0..100 %
-    signed_percent,  // a fraction -1..1 shown as -100..+100 %
-    seconds,
-    milliseconds,
-    metres,
-    hertz,           // Hz, kHz from 1000 Hz
-    decibels,        // "-inf" at the silencing floor
-};
-
-struct ControlInfo {
-    const char* symbol;       // port symbol
-    const char* name;         // lv2:name
-    const char* label;        // short name under the knob
-    ControlUnit unit;
-    bool logarithmic;         // lv2:portProperty pprops:logarithmic
-    const char* description;  // rdfs:comment, shown when hovering
-};
-
-// In port order, index = port index.
-extern const ControlInfo CONTROL_INFO[CONTROL_PORT_COUNT];
-
-// Wet level at or below which the plug-in silences the reverb.
-constexpr float WET_LEVEL_SILENT_DB = -90.0f;
+#include "control_table.h"
 
 // The values the GUI shows, in port order, always finite and inside the
 // declared ranges.
@@ -54,6 +28,10 @@ bool control_model_set(ControlModel* model, uint32_t port, float value);
 // infinities and out-of-range values the nearer bound.
 float control_sanitize(uint32_t port, float value);
 
+// True for a coefficient around zero (decay_tilt): its percentage carries a
+// sign, and its knob's arc starts from the middle.
+bool control_is_signed(uint32_t port);
+
 // Position 0..1 of a value on the control's declared scale (logarithmic or
 // linear), and back (the result sanitised).
 double control_to_normal(uint32_t port, float value);
@@ -63,7 +41,9 @@ float control_from_normal(uint32_t port, double normal);
 float control_step(uint32_t port, float value, double delta);
 
 // Writes `value` with its unit ("2.50 kHz", "20 ms", "-6.0 dB", "25 %") into
-// `text` (always terminated). Returns the length written.
+// `text` (always terminated): a coefficient as a percentage, signed for a
+// control around zero, a frequency in kHz from 1000 Hz, the wet level's
+// silencing floor as "-inf dB". Returns the length written.
 size_t control_format(uint32_t port, float value, char* text, size_t size);
 
 // Reads a typed value for `port`: a decimal number (point or comma) with an

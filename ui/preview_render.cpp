@@ -5,9 +5,9 @@
 #include <cstdlib>
 
 #include "control_model.h"
-#include "preview_bands.h"
+#include "reverb_bands.h"
 #include "reverb_descriptors.h"
-#include "reverb_instance.h"
+#include "reverb_engine_tuning.h"
 #include "rt60.h"
 #include "ui_clock.h"
 
@@ -16,7 +16,6 @@ namespace {
 constexpr uint32_t SETTLE_MIN_FRAMES = 16384;
 constexpr double MIN_SECONDS = 0.5;
 constexpr double DECAY_SHARE = 1.2;      // decay times rendered after the start
-constexpr double SPEED_OF_SOUND = 343.0; // m/s: the room's longest path takes size / this
 constexpr double TAIL_MARGIN = 0.2;      // seconds added after all that
 
 }  // namespace
@@ -151,7 +150,8 @@ uint64_t preview_response_frames(const float* controls, double sample_rate)
     const double predelay = double(control_sanitize(PORT_PREDELAY, controls[PORT_PREDELAY])) * 0.001;
     const double room = double(control_sanitize(PORT_ROOM_SIZE, controls[PORT_ROOM_SIZE]));
     const double decay = double(control_sanitize(PORT_DECAY, controls[PORT_DECAY]));
-    double seconds = predelay + room / SPEED_OF_SOUND + DECAY_SHARE * decay + TAIL_MARGIN;
+    // The room's longest path at the engine's own speed of sound.
+    double seconds = predelay + room * SECONDS_PER_METRE + DECAY_SHARE * decay + TAIL_MARGIN;
     seconds = seconds > MIN_SECONDS ? seconds : MIN_SECONDS;
     seconds = seconds < PREVIEW_MAX_SECONDS ? seconds : PREVIEW_MAX_SECONDS;
     const double rate = std::isfinite(sample_rate) && sample_rate > 0.0 ? sample_rate : 48000.0;
@@ -161,7 +161,7 @@ uint64_t preview_response_frames(const float* controls, double sample_rate)
 
 PreviewRender* preview_create(const LV2_Descriptor* plugin, double sample_rate)
 {
-    if (!plugin || !(sample_rate >= MIN_SAMPLE_RATE && sample_rate <= MAX_SAMPLE_RATE))
+    if (!plugin)
         return nullptr;
     PreviewRender* p = static_cast<PreviewRender*>(std::calloc(1, sizeof(PreviewRender)));
     if (!p)
@@ -219,13 +219,14 @@ uint32_t preview_render_block(PreviewRender* p, const float** left, const float*
         p->settle_left -= PREVIEW_BLOCK;
         return 0;
     }
-    const ReverbVariant variant = p->stereo ? ReverbVariant::stereo : ReverbVariant::mono;
     // The impulse: one full-scale sample on the (left) input.
     p->in_left[0] = p->response_done == 0 ? 1.0f : 0.0f;
     p->plugin->run(p->output, PREVIEW_BLOCK);
-    preview_run_bands(static_cast<ReverbInstance*>(p->bands), variant, p->in_left,
-                      p->stereo ? p->in_right : nullptr, PREVIEW_BLOCK, p->high_left,
-                      p->high_right, p->low_left, p->low_right);
+    if (p->stereo)
+        reverb_run_bands_stereo(p->bands, PREVIEW_BLOCK, p->high_left, p->high_right,
+                                p->low_left, p->low_right);
+    else
+        reverb_run_bands_mono(p->bands, PREVIEW_BLOCK, p->high_left, p->low_left);
     p->in_left[0] = 0.0f;
     const uint64_t remaining = p->response_frames - p->response_done;
     const uint32_t n = remaining < PREVIEW_BLOCK ? uint32_t(remaining) : PREVIEW_BLOCK;

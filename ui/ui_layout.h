@@ -3,10 +3,13 @@
 // to fit the window it is given and centres it; ui_layout_fit and
 // ui_layout_control_centre give that mapping to anyone who needs window
 // coordinates (the view's hit tests, and test hosts that click on controls).
-// Moving a control is a change of one line in UI_CONTROLS.
+// Moving a knob is a change of one line in UI_CONTROLS; the box it sits in
+// is its group's, which the control table gives.
 #pragma once
 
 #include <cstdint>
+
+#include "control_table.h"
 
 // Default canvas size, logical pixels; the window's size at scale factor 1.
 constexpr float UI_WIDTH = 720.0f;
@@ -34,42 +37,41 @@ constexpr float KNOB_NAME_DY = -28.0f;   // baseline of the name above the centr
 constexpr float KNOB_VALUE_DY = 36.0f;   // baseline of the value below the centre
 constexpr float KNOB_HIT_HALF_HEIGHT = 44.0f;
 
+// The box of each control group (ControlGroup order), with its title.
 struct LayoutGroup {
     const char* title;
     LayoutRect box;
 };
 
-constexpr int UI_GROUP_COUNT = 4;
-constexpr LayoutGroup UI_GROUPS[UI_GROUP_COUNT] = {
+constexpr LayoutGroup UI_GROUPS[CONTROL_GROUP_COUNT] = {
     {"Space", {10.0f, 260.0f, 114.0f, 134.0f}},
     {"Decay", {132.0f, 260.0f, 169.0f, 134.0f}},
     {"Tone", {309.0f, 260.0f, 224.0f, 134.0f}},
     {"Levels", {541.0f, 260.0f, 169.0f, 134.0f}},
 };
 
-// One control on the canvas: its port index (0..11), its group and the
-// centre of its knob.
+// One control on the canvas: its port and the centre of its knob. The knob
+// sits inside the box of the group the control table gives it.
 struct LayoutControl {
-    uint32_t port;
-    int group;
+    PortIndex port;
     float cx, cy;
 };
 
 constexpr float KNOB_ROW_Y = 330.0f;
 constexpr int UI_CONTROL_COUNT = 12;
 constexpr LayoutControl UI_CONTROLS[UI_CONTROL_COUNT] = {
-    {4, 0, 39.5f, KNOB_ROW_Y},    // room_size
-    {10, 0, 94.5f, KNOB_ROW_Y},   // predelay
-    {1, 1, 161.5f, KNOB_ROW_Y},   // decay
-    {6, 1, 216.5f, KNOB_ROW_Y},   // decay_tilt
-    {2, 1, 271.5f, KNOB_ROW_Y},   // damping
-    {3, 2, 338.5f, KNOB_ROW_Y},   // bandwidth
-    {9, 2, 393.5f, KNOB_ROW_Y},   // low_cut
-    {7, 2, 448.5f, KNOB_ROW_Y},   // high_band_freq
-    {8, 2, 503.5f, KNOB_ROW_Y},   // low_band_freq
-    {0, 3, 570.5f, KNOB_ROW_Y},   // mix
-    {5, 3, 625.5f, KNOB_ROW_Y},   // tail_level
-    {11, 3, 680.5f, KNOB_ROW_Y},  // wet_level
+    {PORT_ROOM_SIZE, 39.5f, KNOB_ROW_Y},
+    {PORT_PREDELAY, 94.5f, KNOB_ROW_Y},
+    {PORT_DECAY, 161.5f, KNOB_ROW_Y},
+    {PORT_DECAY_TILT, 216.5f, KNOB_ROW_Y},
+    {PORT_DAMPING, 271.5f, KNOB_ROW_Y},
+    {PORT_BANDWIDTH, 338.5f, KNOB_ROW_Y},
+    {PORT_LOW_CUT, 393.5f, KNOB_ROW_Y},
+    {PORT_HIGH_BAND_FREQ, 448.5f, KNOB_ROW_Y},
+    {PORT_LOW_BAND_FREQ, 503.5f, KNOB_ROW_Y},
+    {PORT_MIX, 570.5f, KNOB_ROW_Y},
+    {PORT_TAIL_LEVEL, 625.5f, KNOB_ROW_Y},
+    {PORT_WET_LEVEL, 680.5f, KNOB_ROW_Y},
 };
 
 // How the canvas sits in a window of `width` x `height` pixels: logical

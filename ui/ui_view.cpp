@@ -55,7 +55,7 @@ void draw_knob(cairo_t* cr, const LayoutControl& c, const ControlModel* model,
     theme_set(cr, THEME_KNOB_TRACK);
     cairo_arc(cr, c.cx, c.cy, r, KNOB_START, KNOB_START + KNOB_SWEEP);
     cairo_stroke(cr);
-    const double zero = CONTROL_INFO[port].unit == ControlUnit::signed_percent ? 0.5 : 0.0;
+    const double zero = control_is_signed(port) ? 0.5 : 0.0;
     const double a0 = KNOB_START + KNOB_SWEEP * (normal < zero ? normal : zero);
     const double a1 = KNOB_START + KNOB_SWEEP * (normal < zero ? zero : normal);
     theme_set(cr, hot ? THEME_HOVER : THEME_ACCENT);
@@ -124,7 +124,7 @@ void draw_tooltip(cairo_t* cr, const LayoutControl& c)
         x = 6.0;
     if (x + w > UI_WIDTH - 6.0)
         x = UI_WIDTH - 6.0 - w;
-    const double y = UI_GROUPS[c.group].box.y - h - 4.0;
+    const double y = UI_GROUPS[int(CONTROL_INFO[c.port].group)].box.y - h - 4.0;
     theme_rounded_rect(cr, x, y, w, h, 4.0);
     theme_set(cr, THEME_TOOLTIP);
     cairo_fill(cr);

@@ -2,13 +2,16 @@
 # Installs the halvane Debian package the way a user would and takes it out
 # again:
 #
-#   deb_install.sh CPACK_CONFIG WORK_FOLDER
+#   deb_install.sh WORK_FOLDER DEMO_FOLDER
 #
-# cpack builds the .deb from the build folder that CPACK_CONFIG belongs to;
-# dpkg -i installs it; lv2ls, with LV2_PATH unset so only the system's
-# folders are searched, must list both plug-ins, lv2info must show the
-# presets, and strandprobe -h must print its usage from /usr/bin; dpkg -r
-# must then leave no file behind. The package is removed on every way out.
+# Takes the .deb build_deb.sh made in WORK_FOLDER; dpkg -i installs it;
+# lv2ls, with LV2_PATH unset so only the system's folders are searched,
+# must list both plug-ins, lv2info must show the presets, lv2apply must
+# render the demo's dry sounds to the same samples as the build the demo
+# ran on (DEMO_FOLDER holds scripts/demo.sh's output: the package is built
+# with Debian's compiler flags, which must not change a bit), and
+# strandprobe -h must print its usage from /usr/bin; dpkg -r must then leave
+# no file behind. The package is removed on every way out.
 set -euo pipefail
 
 MONO_URI=https://halvane.example.org/lv2/halvane/mono
@@ -20,30 +23,26 @@ fail() {
     exit 1
 }
 
-[ $# = 2 ] || fail "usage: $0 CPACK_CONFIG WORK_FOLDER"
-config=$1
-work=$2
+[ $# = 2 ] || fail "usage: $0 WORK_FOLDER DEMO_FOLDER"
+work=$1
+demo=$2
 
 [ "$(id -u)" = 0 ] || fail "installing a package needs root; run this test as root on a machine you may change"
-for tool in cpack dpkg dpkg-deb lv2ls lv2info; do
-    command -v "$tool" >/dev/null 2>&1 || fail "'$tool' is missing (packages: cmake dpkg lilv-utils)"
+for tool in dpkg dpkg-deb lv2ls lv2info lv2apply sox; do
+    command -v "$tool" >/dev/null 2>&1 || fail "'$tool' is missing (packages: dpkg lilv-utils sox)"
 done
 # Never replace or remove a halvane the machine already has, whether from a
 # package or from cmake --install.
 if dpkg-query -W -f='${Status}' halvane 2>/dev/null | grep -q installed; then
     fail "a halvane package is installed already; remove it first (dpkg -r halvane)"
 fi
-for path in "$BUNDLE" /usr/bin/strandprobe /usr/share/man/man1/strandprobe.1; do
+for path in "$BUNDLE" /usr/bin/strandprobe /usr/share/man/man1/strandprobe.1 /usr/share/man/man1/strandprobe.1.gz; do
     [ ! -e "$path" ] || fail "$path exists already; this test would overwrite it"
 done
 
-rm -rf "$work"
-mkdir -p "$work"
-cpack -G DEB --config "$config" -B "$work" >"$work/cpack.log" 2>&1 ||
-    { cat "$work/cpack.log" >&2; fail "cpack could not build the package"; }
 deb=$(find "$work" -maxdepth 1 -name 'halvane_*.deb' | head -n 1)
-[ -n "$deb" ] || fail "cpack made no halvane_*.deb in $work"
-echo "built $deb"
+[ -n "$deb" ] || fail "no halvane_*.deb in $work: build it first (build_deb.sh)"
+echo "installing $deb"
 
 fields=$(dpkg-deb -f "$deb" Package Version Architecture Section Depends)
 echo "$fields"
@@ -66,7 +65,7 @@ for file in halvane.so halvane_ui.so manifest.ttl halvane.ttl presets.ttl; do
     [ -f "$BUNDLE/$file" ] || fail "the package put no $file in $BUNDLE"
 done
 [ -x /usr/bin/strandprobe ] || fail "the package put no strandprobe in /usr/bin"
-[ -f /usr/share/man/man1/strandprobe.1 ] || fail "the package put no manual page in /usr/share/man/man1"
+[ -f /usr/share/man/man1/strandprobe.1.gz ] || fail "the package put no manual page in /usr/share/man/man1"
 
 # Hosts find the plug-ins without being told where: LV2_PATH unset.
 listed=$(env -u LV2_PATH lv2ls) || fail "lv2ls exited with $?"
@@ -75,6 +74,21 @@ grep -qx "$MONO_URI" <<<"$listed" || fail "lv2ls does not list $MONO_URI"
 grep -qx "$STEREO_URI" <<<"$listed" || fail "lv2ls does not list $STEREO_URI"
 info=$(env -u LV2_PATH lv2info "$STEREO_URI") || fail "lv2info $STEREO_URI exited with $?"
 grep -q "Large hall" <<<"$info" || fail "lv2info shows no presets for the installed stereo plug-in"
+
+# The package's plug-ins render the demo's bits.
+renders=$(mktemp -d)
+for variant in mono stereo; do
+    uri=$MONO_URI
+    [ $variant = mono ] || uri=$STEREO_URI
+    env -u LV2_PATH lv2apply -i "$demo/dry_$variant.wav" -o "$renders/$variant.wav" "$uri" ||
+        fail "lv2apply could not render the installed $variant plug-in"
+    sox -V1 "$renders/$variant.wav" -t f32 "$renders/$variant.f32"
+    sox -V1 "$demo/$variant/default.wav" -t f32 "$renders/$variant.reference.f32"
+    cmp "$renders/$variant.reference.f32" "$renders/$variant.f32" ||
+        fail "the installed $variant plug-in renders other samples than the build the demo ran on"
+done
+rm -rf "$renders"
+echo "the installed plug-ins render the demo's samples to the bit"
 
 usage=$(env -i PATH=/usr/bin:/bin strandprobe -h) || fail "strandprobe -h exited with $?"
 grep -q "^Usage: strandprobe" <<<"$usage" || fail "strandprobe -h printed no usage: $usage"
@@ -85,4 +99,4 @@ dpkg -r halvane || fail "dpkg -r halvane failed"
 [ ! -e /usr/bin/strandprobe ] || fail "dpkg -r left /usr/bin/strandprobe behind"
 ! dpkg-query -W -f='${Status}' halvane 2>/dev/null | grep -q "install ok installed" ||
     fail "dpkg still reports halvane as installed"
-echo "PASS: the package installs, hosts list the plug-ins, strandprobe runs, and it removes cleanly"
+echo "PASS: the package installs, hosts list and render the plug-ins, strandprobe runs, and it removes cleanly"

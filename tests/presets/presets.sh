@@ -1,9 +1,11 @@
 # shellcheck shell=bash disable=SC2154  # probe() assigns the probe_* variables
 # The presets of one plug-in (mono or stereo, $1), as hosts see them: lv2info
 # lists every preset the bundle's presets.ttl gives for the plug-in and no
-# other; each preset sets every control once, inside the range the plug-in
-# declares; and each renders a chord through lv2apply into finite sound with
-# a reverb tail that neither vanishes nor runs away.
+# other, and each renders a chord through lv2apply into finite sound with a
+# reverb tail that neither vanishes nor runs away. That every preset sets
+# every control once, inside its range, the build makes sure: it writes
+# presets.ttl from the preset table, whose values the compiler checks
+# against the ranges (plugin/preset_table.h).
 # shellcheck source=../hosts/host_common.sh
 source "$(dirname "$0")/../hosts/host_common.sh"
 require_tools lv2info lv2apply sordi sox
@@ -14,9 +16,6 @@ work=$HOST_TEST_WORK
 presets_ttl=$LV2_PATH/halvane.lv2/presets.ttl
 [ -f "$presets_ttl" ] || fail "the build put no presets.ttl in the bundle"
 channels=$(channels_of "$variant")
-
-controls="mix decay damping bandwidth room_size tail_level decay_tilt high_band_freq low_band_freq low_cut predelay wet_level"
-names="Bright plate|Dark ambience|Large hall|Long pad|Medium room|Small room"
 
 presets=$(bash "$PRESET_CONTROLS" "$presets_ttl" "$uri") || fail "cannot read $presets_ttl"
 [ -n "$presets" ] || fail "presets.ttl has no preset for $uri"
@@ -29,39 +28,15 @@ listed=$(awk '/^\tPresets:/ { on = 1; next } on && /^[[:space:]]*$/ { exit }
 in_file=$(cut -f3 <<<"$presets" | sort)
 [ "$listed" = "$in_file" ] ||
     fail "lv2info lists the presets [$(tr '\n' '|' <<<"$listed")], presets.ttl has [$(tr '\n' '|' <<<"$in_file")]"
-[ "$(tr '\n' '|' <<<"$in_file")" = "$names|" ] ||
-    fail "expected the presets [$names], found [$(tr '\n' '|' <<<"$in_file")]"
-
-# The declared range of each control, as lv2info reports it: SYMBOL MIN MAX.
-ranges=$(awk '
-    function flush() { if (symbol != "" && min != "") print symbol, min, max }
-    /^\tPort [0-9]+:/ { flush(); symbol = min = max = "" }
-    /^\t\tSymbol:/ { symbol = $2 }
-    /^\t\tMinimum:/ { min = $2 }
-    /^\t\tMaximum:/ { max = $2 }
-    END { flush() }' <<<"$info")
 
 dry=$work/dry.wav
 make_dry_sound "$dry" 48000 "$channels"
 
 while IFS=$'\t' read -r preset applies label values; do
     args=()
-    for symbol in $controls; do
-        # Exactly one value for every control: a missing one would leave the
-        # host's current value in place, so the preset would sound different
-        # from host to host.
-        matches=$(tr ' ' '\n' <<<"$values" | grep -c "^$symbol=" || true)
-        [ "$matches" = 1 ] || fail "$label: control '$symbol' is set $matches times"
-        value=$(tr ' ' '\n' <<<"$values" | sed -n "s/^$symbol=//p")
-        read -r _ min max <<<"$(awk -v s="$symbol" '$1 == s' <<<"$ranges")"
-        [ -n "$min" ] || fail "$label: no declared range for '$symbol'"
-        if ! float_cmp "$value" ">=" "$min" || ! float_cmp "$value" "<=" "$max"; then
-            fail "$label: $symbol = $value lies outside its range $min..$max"
-        fi
-        args+=(-c "$symbol" "$value")
+    for pair in $values; do
+        args+=(-c "${pair%%=*}" "${pair#*=}")
     done
-    count=$(wc -w <<<"$values")
-    [ "$count" = 12 ] || fail "$label: sets $count controls, expected the 12 controls only"
     [ "$applies" = "$uri" ] || fail "$label: applies to $applies"
 
     # The chord ends at 0.3 s; the tail must sound after it and stay bounded.

@@ -132,7 +132,7 @@ TEST(StrandprobeHelp, PrintsVersionThenBlankLineThenNotice)
         SCOPED_TRACE(option);
         Outcome outcome = run({option});
         EXPECT_EQ(outcome.status, 0);
-        const std::string head = "strandprobe version 0.1\n\n";
+        const std::string head = "strandprobe version 0.1" "\n\n";
         ASSERT_GT(outcome.out.size(), head.size());
         EXPECT_EQ(outcome.out.substr(0, head.size()), head);
         EXPECT_EQ(outcome.out.back(), '\n');
@@ -156,7 +156,7 @@ TEST(StrandprobeHelp, EndsTheProgramWhereItStands)
 
     outcome = run({"-V", "-h"});
     EXPECT_EQ(outcome.status, 0);
-    EXPECT_EQ(outcome.out.rfind("strandprobe version 0.1\n", 0), 0u);
+    EXPECT_EQ(outcome.out.rfind("strandprobe version 0.1" "\n", 0), 0u);
 }
 
 TEST(StrandprobeInvalidOption, ReportsTwiceOnStderrThenUsageAndStatus255)

@@ -1,13 +1,10 @@
-// The GUI's model: values written with units, typed values read back,
-// anything a host sends held in range, and the control descriptions kept in
-// step with the bundle's Turtle.
+// The GUI's model: values written with units, typed values read back, and
+// anything a host sends held in range.
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <limits>
-#include <sstream>
 #include <string>
 
 #include "control_model.h"
@@ -123,31 +120,6 @@ TEST(ControlModel, HoldsAnyHostValueInRangeAndIgnoresRepeats)
     EXPECT_NEAR(control_from_normal(PORT_HIGH_BAND_FREQ, 0.5), std::sqrt(50.0 * 12000.0), 0.01);
     EXPECT_NEAR(control_from_normal(PORT_DECAY, 0.5), 15.0, 1e-5);
     EXPECT_EQ(control_from_normal(PORT_DECAY, double(NaN)), 1.5f);
-}
-
-// Each control's name, comment and log property as the Turtle has them.
-TEST(ControlModel, MatchesTheBundleDescription)
-{
-    std::ifstream file(HALVANE_TURTLE_PATH);
-    ASSERT_TRUE(file) << HALVANE_TURTLE_PATH;
-    std::stringstream text;
-    text << file.rdbuf();
-    const std::string turtle = text.str();
-    for (uint32_t port = 0; port < CONTROL_PORT_COUNT; ++port) {
-        const ControlInfo& info = CONTROL_INFO[port];
-        // The first port block with this symbol (the mono plug-in's); the
-        // stereo one is the same text.
-        const size_t at = turtle.find("lv2:symbol \"" + std::string(info.symbol) + "\"");
-        ASSERT_NE(at, std::string::npos) << info.symbol;
-        const std::string block = turtle.substr(at, turtle.find(']', at) - at);
-        EXPECT_NE(block.find("lv2:name \"" + std::string(info.name) + "\""), std::string::npos)
-            << info.symbol;
-        EXPECT_NE(block.find("rdfs:comment \"" + std::string(info.description) + "\""),
-                  std::string::npos)
-            << info.symbol;
-        EXPECT_EQ(block.find("pprops:logarithmic") != std::string::npos, info.logarithmic)
-            << info.symbol;
-    }
 }
 
 }  // namespace

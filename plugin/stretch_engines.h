@@ -1,0 +1,108 @@
+// The middle of the signal chain over one stretch: the input filters, the
+// pre-delay line and both engines. Beside it, the output filters of the
+// stretch before may run (the Outputs parameter): the two share no state, so
+// the processor overlaps their recursions, and every section still sees its
+// samples in order, so the output bits are those of sample-by-sample
+// processing. Both functions are forced inline: each caller (a live stretch
+// of one variant and one output) is then one function the compiler
+// schedules as a whole, with no call and no spilled histories per stretch.
+#pragma once
+
+#include <cstdint>
+
+#include "filter_section.h"
+#include "predelay_line.h"
+#include "reverb_engine.h"
+#include "reverb_instance.h"
+#include "reverb_run.h"
+#include "section_pair.h"
+#include "sse2.h"
+
+// What both engines give for a stretch.
+struct StretchEngineOutputs {
+    float a_left[RUN_STRETCH], a_right[RUN_STRETCH];  // engine_a (high band)
+    float b_left[RUN_STRETCH], b_right[RUN_STRETCH];  // engine_b (low band)
+};
+
+// Nothing beside the front of the chain.
+struct NoOutputFilters {
+    void step(uint32_t) {}
+};
+
+// pre_filter and the pre-delay line over a stretch of reverb inputs x, then
+// post_filter on what the line gives: `delayed` gets the line's outputs,
+// `high` those through post_filter. With a read distance known for the
+// stretch (SETTLED, `offset` from predelay_line_stretch_offset) the line
+// steps without the glide's arithmetic.
+//
+// pre_filter and post_filter run as one SectionPair, post_filter a sample
+// behind: in step j the pair takes x[j] and the line's output of sample
+// j - 1, which exists by then, so the two recursions share their
+// instructions. The first pre_filter sample and the last post_filter sample
+// go alone. Beside them, `outputs` runs its first `output_count` steps (the
+// output filters of the stretch before, which share no state with these):
+// the recursions are independent, so the processor overlaps their latencies.
+// Each section still sees its inputs in order, so every value is what
+// sample-by-sample processing gives.
+template <bool SETTLED, typename Outputs>
+__attribute__((always_inline)) static inline void reverb_stretch_front(
+    ReverbInstance* self, const float* x, uint32_t n, int32_t offset, float* delayed, float* high,
+    Outputs& outputs, uint32_t output_count)
+{
+    const int32_t first = predelay_line_next_write(self);
+    auto step = [self, offset, first](float p, uint32_t j) {
+        return SETTLED ? predelay_line_step_settled(self, p, first + int32_t(j), offset)
+                       : predelay_line_step(self, p);
+    };
+    FilterSection pre = self->pre_filter;
+    FilterSection post = self->post_filter;
+    delayed[0] = step(filter_section_process(&pre, x[0]), 0);
+    SectionPair sections = section_pair_load(&pre, &post);
+    auto front_step = [&](uint32_t j) {
+        const __m128 y = section_pair_process(&sections, section_pair_lanes(x[j], delayed[j - 1]));
+        delayed[j] = step(_mm_cvtss_f32(y), j);
+        high[j - 1] = section_pair_second(y);
+    };
+    // Front step j beside output step j - 1 while both have steps left,
+    // then whichever has. Two steps per pass let the histories trade
+    // registers without copies.
+    const uint32_t both = n < output_count + 1 ? n : output_count + 1;
+    uint32_t j = 1;
+#pragma GCC unroll 2
+    for (; j < both; ++j) {
+        front_step(j);
+        outputs.step(j - 1);
+    }
+#pragma GCC unroll 2
+    for (; j < n; ++j)
+        front_step(j);
+    for (uint32_t k = both - 1; k < output_count; ++k)
+        outputs.step(k);
+    if (SETTLED)
+        predelay_line_end_stretch(self, n);
+    section_pair_store(&sections, &pre, &post);
+    high[n - 1] = filter_section_process(&post, delayed[n - 1]);
+    self->pre_filter = pre;
+    self->post_filter = post;
+}
+
+// The middle of the chain for a stretch of reverb inputs x: pre_filter and
+// the pre-delay line per sample, post_filter on what the line gives for
+// engine_a, the line's output unfiltered for engine_b, then both engines
+// over the stretch, into `out`. `outputs` runs `output_count` output filter
+// steps of the stretch before alongside (see reverb_stretch_front).
+template <typename Outputs>
+__attribute__((always_inline)) static inline void reverb_stretch_engines(
+    ReverbInstance* self, const float* x, uint32_t n, StretchEngineOutputs* out, Outputs& outputs,
+    uint32_t output_count)
+{
+    float delayed[RUN_STRETCH];  // d: read from the pre-delay line
+    float high[RUN_STRETCH];     // h: d through post_filter, engine_a's input
+    const int32_t offset = predelay_line_stretch_offset(self, n);
+    if (offset != PREDELAY_NO_OFFSET)
+        reverb_stretch_front<true>(self, x, n, offset, delayed, high, outputs, output_count);
+    else
+        reverb_stretch_front<false>(self, x, n, offset, delayed, high, outputs, output_count);
+    reverb_engine_process_pair(self->engine_a, high, out->a_left, out->a_right, self->engine_b,
+                               delayed, out->b_left, out->b_right, int32_t(n));
+}
