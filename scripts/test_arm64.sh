@@ -16,7 +16,7 @@ bash scripts/arm64_root.sh "$root"
 echo "test_arm64: arm64 root ready in $((SECONDS - start)) s"
 start=$SECONDS
 cmake -S . -B "$build" --toolchain cmake/aarch64-linux-gnu.cmake -DCMAKE_BUILD_TYPE=Release \
-      -DHALVANE_ARM64_ROOT="$root" -DHALVANE_NATIVE_BUILD="$native" -DHALVANE_BUILD_BENCH=OFF
+      -DHALVANE_ARM64_ROOT="$root" -DHALVANE_NATIVE_BUILD="$native" -DBUILD_BENCHMARKS=OFF
 cmake --build "$build" -j"$(nproc)"
 echo "test_arm64: aarch64 build in $((SECONDS - start)) s"
 start=$SECONDS
