@@ -17,11 +17,8 @@ source "$(dirname "$0")/../ui/ui_common.sh"
 require_tools convert compare
 start_xvfb
 
-UI_HOST_WRAPPER="qemu-aarch64 -L $ROOT" host_start "$STEREO_URI"
-host_send create show
-settle aarch64
-host_send cleanup
-host_stop
+UI_HOST_WRAPPER="qemu-aarch64 -L $ROOT" make_reference "$STEREO_URI"
+mv "$work/reference.png" "$work/aarch64.png"
 grep -q "instantiate null" "$work/host.log" && fail "the aarch64 UI did not instantiate: $(cat "$work/host.err")"
 n=$(colours "$work/aarch64.png")
 echo "aarch64: $(identify -format '%wx%h' "$work/aarch64.png"), $n colours: $work/aarch64.png"
@@ -33,11 +30,8 @@ if [ ! -x "$native_host" ]; then
     exit 0
 fi
 use_clean_lv2_path "$NATIVE_BUILD"
-UI_HOST=$native_host host_start "$STEREO_URI"
-host_send create show
-settle x86_64
-host_send cleanup
-host_stop
+UI_HOST=$native_host make_reference "$STEREO_URI"
+mv "$work/reference.png" "$work/x86_64.png"
 n=$(differing_pixels "$work/x86_64.png" "$work/aarch64.png")
 [ "$n" = 0 ] || fail "$n pixels of the aarch64 UI's picture differ from x86-64's ($work/x86_64.png)"
 echo "the aarch64 UI draws the x86-64 UI's picture, pixel for pixel"
