@@ -1,8 +1,9 @@
 # shellcheck shell=bash disable=SC2154  # host_pid and sync_token come from ui_common.sh
 # The musician's gestures, made with xdotool on the UI in ui_host, as the
 # host sees them: a vertical drag on the decay knob, the same drag with
-# Shift held (finer), drags far past both ends of the range, the mouse
-# wheel on the mix knob and a double-click back to the default. Checks:
+# Shift held (finer), drags far past both ends of the range, a value typed
+# after a right-click, the mouse wheel on the mix knob and a double-click
+# back to the default. Checks:
 # each gesture writes only the port it is on, drags and wheel steps are
 # wrapped in touch grab/release of that port, and no value written is ever
 # outside the declared range or not finite (ui_host marks such a write BAD).
@@ -107,6 +108,24 @@ bracketed extremes 1
 read -r lowest highest < <(grep '^write' "$work/extremes.log" | cut -d' ' -f3 | sort -g | sed -n '1p;$p' | tr '\n' ' ')
 [ "$lowest $highest" = "0 30" ] || fail "a drag far past both ends reached $lowest to $highest, not 0 to 30"
 echo "decay: default $decay_default, dragged to $dragged, Shift-dragged to $fine, far past both ends $lowest to $highest"
+
+# A right-click opens the value for typing: Backspace takes back a key,
+# Return writes the value typed, once, wrapped in touch; Escape, or a text
+# that is no value, writes nothing.
+gesture typed mousemove "$decay_x" "$decay_y" click 3 sleep 0.2 key --delay 30 9 5 BackSpace space s Return
+only_port typed 1
+bracketed typed 1
+[ "$(grep -c '^write' "$work/typed.log")" = 1 ] && [ "$(last_value typed)" = 9 ] ||
+    fail "typing 9 s on decay did not write 9 once: $(cat "$work/typed.log")"
+for keys in "7 Escape" "f a s t Return"; do
+    host_sync
+    mark=$sync_token
+    # shellcheck disable=SC2086  # the words are key names
+    xdotool mousemove "$decay_x" "$decay_y" click 3 sleep 0.2 key --delay 30 $keys
+    sleep 0.3
+    host_sync
+    ! log_since "$mark" | grep -q '^write' || fail "'$keys' in the typed value wrote: $(log_since "$mark")"
+done
 
 gesture wheel mousemove "$mix_x" "$mix_y" click --repeat 3 --delay 60 4
 only_port wheel 0

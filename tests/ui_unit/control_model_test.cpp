@@ -79,6 +79,8 @@ TEST(ControlModel, ParsesTypedValuesWithUnitsAndClampsThem)
         {PORT_MIX, "40%", 0.4f},
         {PORT_MIX, "40", 0.4f},  // a bare number is in the unit shown
         {PORT_DECAY_TILT, "-25 %", -0.25f},
+        {PORT_ROOM_SIZE, "70 m", 70.0f},
+        {PORT_ROOM_SIZE, "300", 240.0f},
     };
     for (const auto& c : accepted) {
         float v = NaN;
@@ -93,7 +95,8 @@ TEST(ControlModel, ParsesTypedValuesWithUnitsAndClampsThem)
         {PORT_DECAY, ""},          {PORT_DECAY, "   "},       {PORT_DECAY, "nan"},
         {PORT_DECAY, "inf"},       {PORT_DECAY, "1.5 Hz"},    {PORT_DECAY, "1..5"},
         {PORT_HIGH_BAND_FREQ, "k"}, {PORT_HIGH_BAND_FREQ, "2.5kk"}, {PORT_ROOM_SIZE, "1e3"},
-        {PORT_MIX, "40 %%"},       {PORT_WET_LEVEL, "-infinity"},
+        {PORT_MIX, "40 %%"},       {PORT_WET_LEVEL, "-infinity"}, {PORT_WET_LEVEL, "-ix"},
+        {PORT_DECAY, "2 seconds long"},
         {PORT_ROOM_SIZE, "99999999999999999999999999999999999999999999"},
         {CONTROL_PORT_COUNT, "1"},
     };
