@@ -35,7 +35,7 @@ bash scripts/setup.sh
 #     checks the shipped library's arithmetic, which the normal run does;
 #     the plug-in code it drives runs under the sanitizers in the other tests.
 excluded='_NOT_BUILT$|^plugin_library_exports_only_lv2_descriptor$|^StrandprobeBinary\.NeedsOnlyTheCLibraryAndTheLoader$|^ui\.jalv_gtk3\.|^cpu_identity\.'
-hosted_labels='hosts|host_matrix|presets|demo|ui_hosts'
+hosted_labels='hosts|presets|demo|ui_hosts'
 
 echo "== sanitize: AddressSanitizer + UndefinedBehaviorSanitizer in $asan"
 cmake -S . -B "$asan" -DCMAKE_BUILD_TYPE=Release -DHALVANE_SANITIZE=address,undefined \

@@ -28,6 +28,12 @@ release=(
   dpkg-dev debhelper lintian  # dpkg-buildpackage with dh, and Debian's package checker
 )
 aarch64=(  # the cross compiler and ARM64 libraries
+  g++-aarch64-linux-gnu
+  libsimde-dev  # SIMDe: the vector stages' SSE2 intrinsics on NEON
+  # the cross build's libraries: Debian's multiarch :arm64 packages, beside the machine's own
+  libgtest-dev:arm64 libbenchmark-dev:arm64 lv2-dev:arm64
+  libx11-dev:arm64 libcairo2-dev:arm64 liblilv-dev:arm64 libxres-dev:arm64
+  qemu-user  # runs the cross build's tests (qemu-aarch64); scripts/arm64_root.sh makes their root
 )
 tests=(
   libgtest-dev libbenchmark-dev
@@ -57,6 +63,11 @@ for mode in "$@"; do
   esac
 done
 
+# :arm64 packages install once dpkg knows the architecture (apt-get update
+# below then reads its package lists).
+if [[ " ${packages[*]} " == *:arm64\ * ]] && ! dpkg --print-foreign-architectures | grep -qx arm64; then
+  dpkg --add-architecture arm64
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -66,3 +77,4 @@ if ((${#missing[@]})); then
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+

@@ -14,5 +14,8 @@ void preview_picture_clear(PreviewPicture* picture, int channels, bool has_bands
             v = PREVIEW_FLOOR_DB;
     picture->predelay_ms = 0.0f;
     picture->rt60[0] = picture->rt60[1] = picture->rt60_output = {Rt60Kind::silent, 0.0f};
+    picture->octave_bands = 0;
+    for (Rt60& r : picture->octave_rt60)
+        r = {Rt60Kind::silent, 0.0f};
     picture->title = nullptr;
 }

@@ -12,6 +12,12 @@ constexpr float PREVIEW_FLOOR_DB = -120.0f;
 
 enum PreviewCurve { PREVIEW_LEFT, PREVIEW_RIGHT, PREVIEW_HIGH, PREVIEW_LOW, PREVIEW_CURVES };
 
+// The octave bands whose decay times the picture holds: centres 1 kHz times
+// a power of two, from 62.5 Hz (the "63 Hz" octave) to 8 kHz.
+constexpr int OCTAVE_BANDS = 8;
+constexpr double OCTAVE_CENTRE_HZ[OCTAVE_BANDS] = {62.5,   125.0,  250.0,  500.0,
+                                                   1000.0, 2000.0, 4000.0, 8000.0};
+
 // A measured decay time. `seconds` is meaningful for every kind but silent.
 enum class Rt60Kind {
     measured,      // from the -5..-35 dB fit (or -5..-25 dB when that is all there is)
@@ -35,6 +41,11 @@ struct PreviewPicture {
     float predelay_ms;            // pre-delay the settings ask for
     Rt60 rt60[2];                 // 0: high band, 1: low band
     Rt60 rt60_output;             // of the outputs together, shown when there are no bands
+    // The reverb's decay time per octave band (of its wet response, both
+    // bands together, the direct sound left out); bands from octave_bands
+    // on lie too close to half the sample rate to measure.
+    int octave_bands;
+    Rt60 octave_rt60[OCTAVE_BANDS];
     const char* title;            // drawn at the top left, may be null
 };
 

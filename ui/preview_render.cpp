@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "control_model.h"
+#include "octave_decay.h"
 #include "reverb_bands.h"
 #include "reverb_descriptors.h"
 #include "reverb_engine_tuning.h"
@@ -36,6 +37,8 @@ struct PreviewRender {
     bool busy;
     float peak[PREVIEW_CURVES][PREVIEW_BINS];  // largest magnitude per bin
     double energy[2][PREVIEW_BINS];            // per band: sum of squares per bin
+    float wet_left[PREVIEW_BLOCK], wet_right[PREVIEW_BLOCK];  // both bands together
+    OctaveDecay octaves;                       // of the wet response
     PreviewPicture work;                       // the render under way
     PreviewPicture shown;                      // the last complete render
     bool have_shown;
@@ -87,6 +90,8 @@ void finish(PreviewRender* p)
     const double bin_seconds = p->work.seconds / PREVIEW_BINS;
     p->work.rt60[0] = rt60_measure(p->energy[0], PREVIEW_BINS, bin_seconds);
     p->work.rt60[1] = rt60_measure(p->energy[1], PREVIEW_BINS, bin_seconds);
+    octave_decay_measure(&p->octaves, bin_seconds, p->work.octave_rt60);
+    p->work.octave_bands = p->octaves.bands;
     p->work.bins_done = PREVIEW_BINS;
     p->work.complete = true;
     p->shown = p->work;
@@ -126,7 +131,10 @@ void collect(PreviewRender* p, uint32_t n)
                 *peaks[c] = values[c];
         p->energy[0][bin] += high_energy;
         p->energy[1][bin] += low_energy;
+        p->wet_left[j] = p->high_left[j] + p->low_left[j];
+        p->wet_right[j] = p->high_right[j] + p->low_right[j];
     }
+    octave_decay_feed(&p->octaves, p->wet_left, p->wet_right, n);
     for (int bin = first_bin; bin <= last_bin && bin < PREVIEW_BINS; ++bin)
         for (int c = 0; c < PREVIEW_CURVES; ++c)
             p->work.peak_db[c][bin] = level_db(p->peak[c][bin]);
@@ -207,6 +215,7 @@ void preview_start(PreviewRender* p, const float controls[CONTROL_PORT_COUNT])
     std::memset(p->energy, 0, sizeof p->energy);
     preview_picture_clear(&p->work, p->stereo ? 2 : 1, true, double(p->response_frames) / p->rate);
     p->work.predelay_ms = control_sanitize(PORT_PREDELAY, controls[PORT_PREDELAY]);
+    octave_decay_start(&p->octaves, p->rate, p->stereo ? 2 : 1, p->response_frames);
 }
 
 uint32_t preview_render_block(PreviewRender* p, const float** left, const float** right)

@@ -4,7 +4,10 @@
 // own run operation and gives the left and right curves, bit for bit what
 // the plug-in outputs; the second, fed the same, splits its reverb into the
 // high band (engine_a's path) and the low band (engine_b's filtered path)
-// for the band curves and their decay times (see reverb_bands.h).
+// for the band curves and their decay times (see reverb_bands.h). The two
+// bands together, the reverb's wet response without the direct sound, go
+// through octave_decay.h's filters for the decay time per octave (the
+// direct sound would count as decay there).
 //
 // A render first runs PREVIEW_SETTLE silence through both instances, so the
 // fade and the gains have settled as in a running session, then one block

@@ -1,6 +1,8 @@
-// X events to model changes: drags, the wheel, double-clicks, typing, hover.
-// Every change of a value goes to the host through write(); drags are
-// wrapped in touch grab and release when the host offers ui:touch.
+// X events to model changes: drags, the wheel, double-clicks, typing, hover
+// on the knobs; clicks and the wheel on the header's preset browser, mix
+// lock and A/B. Every change of a value goes to the host through write();
+// when the host offers ui:touch, a drag is wrapped in one grab and release,
+// and every other change of a control in its own.
 
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
@@ -32,6 +34,7 @@ void touch(HalvaneUi* ui, uint32_t port, bool grabbed)
 // shown.
 void change(HalvaneUi* ui, uint32_t port, float value)
 {
+    ab_slots_user_changes(&ui->slots);
     if (!halvane_ui_show(ui, port, value))
         return;
     const float v = ui->model.values[port];
@@ -45,6 +48,78 @@ void change_once(HalvaneUi* ui, uint32_t port, float value)
     touch(ui, port, true);
     change(ui, port, value);
     touch(ui, port, false);
+}
+
+// Sets every control that differs from `target`, one gesture each: a
+// preset chosen, a slot switched to.
+void change_all(HalvaneUi* ui, const float target[CONTROL_PORT_COUNT])
+{
+    for (uint32_t port = 0; port < CONTROL_PORT_COUNT; ++port)
+        if (target[port] != ui->model.values[port])
+            change_once(ui, port, target[port]);
+}
+
+void choose_preset(HalvaneUi* ui, int index)
+{
+    float target[CONTROL_PORT_COUNT];
+    preset_browser_target(&ui->presets, index, ui->model.values, target);
+    change_all(ui, target);
+}
+
+// The arrows step round the list; the wheel stops at its ends.
+void step_preset(HalvaneUi* ui, int step, bool wrap)
+{
+    choose_preset(ui, preset_browser_step(&ui->presets, ui->model.values, step, wrap));
+}
+
+void press_item(HalvaneUi* ui, int item, unsigned button)
+{
+    if (button == Button4 || button == Button5) {
+        if (item == HEADER_PRESET)
+            step_preset(ui, button == Button4 ? -1 : 1, false);
+        return;
+    }
+    if (button != Button1)
+        return;
+    float target[CONTROL_PORT_COUNT];
+    switch (item) {
+    case HEADER_PREVIOUS:
+    case HEADER_NEXT:
+        step_preset(ui, item == HEADER_PREVIOUS ? -1 : 1, true);
+        break;
+    case HEADER_PRESET:
+        ui->view.list_open = true;
+        ui->view.list_hover = NO_ITEM;
+        ui->view.tooltip = false;
+        break;
+    case HEADER_MIX_LOCK:
+        ui->presets.mix_lock = !ui->presets.mix_lock;
+        break;
+    case HEADER_SLOT_A:
+    case HEADER_SLOT_B:
+        if (ui->slots.shown != (item == HEADER_SLOT_A ? 0 : 1)) {
+            ab_slots_switch(&ui->slots, ui->model.values, target);
+            change_all(ui, target);
+        }
+        break;
+    case HEADER_COPY:
+        ab_slots_copy(&ui->slots, ui->model.values);
+        break;
+    default:
+        break;
+    }
+    ui->redraw = true;
+}
+
+// With the list of presets open, a press picks the row it is on, if any,
+// and closes the list wherever it is.
+void press_in_list(HalvaneUi* ui, const ViewHit& hit, unsigned button)
+{
+    ui->view.list_open = false;
+    ui->view.list_hover = NO_ITEM;
+    ui->redraw = true;
+    if (hit.kind == HitKind::preset_row && button == Button1)
+        choose_preset(ui, hit.index);
 }
 
 double scale_of(const HalvaneUi* ui)
@@ -80,9 +155,20 @@ void start_editing(HalvaneUi* ui, int port)
 
 void press(HalvaneUi* ui, const XButtonEvent& e)
 {
-    const int port = ui_view_hit(ui->window.width, ui->window.height, e.x, e.y);
+    const ViewHit hit =
+        ui_view_hit(ui->window.width, ui->window.height, e.x, e.y, ui->view.list_open);
+    const int port = hit.kind == HitKind::control ? hit.index : NO_CONTROL;
     if (ui->view.editing != NO_CONTROL && port != ui->view.editing)
         finish_editing(ui, true);
+    if (ui->view.list_open) {
+        press_in_list(ui, hit, e.button);
+        return;
+    }
+    if (hit.kind == HitKind::item) {
+        ui->last_press_control = NO_CONTROL;
+        press_item(ui, hit.index, e.button);
+        return;
+    }
     if (port == NO_CONTROL)
         return;
     const bool fine = (e.state & ShiftMask) != 0;
@@ -144,11 +230,20 @@ void motion(HalvaneUi* ui, const XMotionEvent& e)
         change(ui, p, control_from_normal(p, ui->drag_normal));
         return;
     }
-    const int port = ui_view_hit(ui->window.width, ui->window.height, e.x, e.y);
-    if (port != ui->view.hover) {
+    const ViewHit hit =
+        ui_view_hit(ui->window.width, ui->window.height, e.x, e.y, ui->view.list_open);
+    const int port = hit.kind == HitKind::control ? hit.index : NO_CONTROL;
+    const int item = hit.kind == HitKind::item ? hit.index : NO_ITEM;
+    const int row = hit.kind == HitKind::preset_row ? hit.index : NO_ITEM;
+    if (port != ui->view.hover || item != ui->view.hover_item) {
         ui->view.hover = port;
+        ui->view.hover_item = item;
         ui->view.tooltip = false;
         ui->hover_since = ui_now();
+        ui->redraw = true;
+    }
+    if (row != ui->view.list_hover) {
+        ui->view.list_hover = row;
         ui->redraw = true;
     }
 }
@@ -193,8 +288,11 @@ void halvane_ui_handle_event(HalvaneUi* ui, XEvent* event)
         motion(ui, event->xmotion);
         break;
     case LeaveNotify:
-        if (ui->view.hover != NO_CONTROL) {
+        if (ui->view.hover != NO_CONTROL || ui->view.hover_item != NO_ITEM ||
+            ui->view.list_hover != NO_ITEM) {
             ui->view.hover = NO_CONTROL;
+            ui->view.hover_item = NO_ITEM;
+            ui->view.list_hover = NO_ITEM;
             ui->view.tooltip = false;
             ui->redraw = true;
         }

@@ -142,9 +142,13 @@ void draw(HalvaneUi* ui)
         if (preview_busy(ui->preview))
             std::snprintf(status, sizeof status, "rendering %.0f %%",
                           100.0 * preview_progress(ui->preview));
-        ui_view_draw(cr, ui->window.canvas_width, ui->window.canvas_height, &ui->model,
-                     &ui->view, preview_picture(ui->preview), status[0] ? status : nullptr,
-                     ui->plugin_name);
+        const ViewModel model = {&ui->model,
+                                 &ui->presets,
+                                 &ui->slots,
+                                 preview_picture(ui->preview),
+                                 status[0] ? status : nullptr,
+                                 ui->plugin_name};
+        ui_view_draw(cr, ui->window.canvas_width, ui->window.canvas_height, model, &ui->view);
     }
     cairo_destroy(cr);
     x11_window_present(&ui->window);
@@ -177,6 +181,9 @@ HalvaneUi* halvane_ui_instantiate(const char* plugin_uri, LV2UI_Write_Function w
     ui->plugin_name = plugin == &stereo_descriptor ? "Stereo" : "Mono";
     read_options(host, &ui->sample_rate, &ui->scale_factor);
     control_model_reset(&ui->model);
+    preset_browser_reset(&ui->presets);
+    preset_browser_follow(&ui->presets, ui->model.values);
+    ab_slots_reset(&ui->slots, ui->model.values);
     view_state_reset(&ui->view);
     ui->last_press_control = NO_CONTROL;
 
@@ -203,6 +210,7 @@ bool halvane_ui_show(HalvaneUi* ui, uint32_t port, float value)
 {
     if (!control_model_set(&ui->model, port, value))
         return false;
+    preset_browser_follow(&ui->presets, ui->model.values);
     ui->redraw = true;
     ui->settings_changed = true;
     ui->settings_changed_at = ui_now();
@@ -216,7 +224,8 @@ void halvane_ui_port_event(HalvaneUi* ui, uint32_t port, uint32_t buffer_size, u
         return;
     float value;
     std::memcpy(&value, buffer, sizeof value);
-    halvane_ui_show(ui, port, value);
+    if (halvane_ui_show(ui, port, value))
+        ab_slots_host_set(&ui->slots, port, ui->model.values[port]);
 }
 
 int halvane_ui_idle(HalvaneUi* ui)
@@ -229,7 +238,8 @@ int halvane_ui_idle(HalvaneUi* ui)
     if (damaged)
         ui->redraw = true;
     const double now = ui_now();
-    if (ui->view.hover != NO_CONTROL && !ui->view.tooltip && ui->view.active == NO_CONTROL &&
+    if ((ui->view.hover != NO_CONTROL || ui->view.hover_item != NO_ITEM) && !ui->view.tooltip &&
+        ui->view.active == NO_CONTROL && !ui->view.list_open &&
         now - ui->hover_since >= TOOLTIP_SECONDS) {
         ui->view.tooltip = true;
         ui->redraw = true;

@@ -11,7 +11,9 @@
 
 #include <lv2/ui/ui.h>
 
+#include "ab_slots.h"
 #include "control_model.h"
+#include "preset_browser.h"
 #include "preview_render.h"
 #include "ui_clock.h"
 #include "ui_view.h"
@@ -29,6 +31,8 @@ struct HalvaneUi {
     double scale_factor;           // ui:scaleFactor, 1 without one
     // Model, view state and preview.
     ControlModel model;
+    PresetBrowser presets;
+    AbSlots slots;
     ViewState view;
     PreviewRender* preview;
     double sample_rate;
@@ -64,8 +68,9 @@ int halvane_ui_idle(HalvaneUi* ui);
 void halvane_ui_cleanup(HalvaneUi* ui);
 
 // Shows `value` for `port`, from the host or from the user: updates the
-// model, and when the shown value changes, marks a redraw and a restart of
-// the preview. Returns false when the shown value stays as it was.
+// model (the preset it matches included), and when the shown value
+// changes, marks a redraw and a restart of the preview. Returns false when
+// the shown value stays as it was.
 bool halvane_ui_show(HalvaneUi* ui, uint32_t port, float value);
 
 // Event handling (ui_events.cpp): turns one input event from the window

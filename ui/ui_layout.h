@@ -1,10 +1,11 @@
 // The one table of where everything sits in the GUI, in logical pixels of a
 // UI_WIDTH x UI_HEIGHT canvas. The view scales this canvas once, uniformly,
 // to fit the window it is given and centres it; ui_layout_fit and
-// ui_layout_control_centre give that mapping to anyone who needs window
-// coordinates (the view's hit tests, and test hosts that click on controls).
-// Moving a knob is a change of one line in UI_CONTROLS; the box it sits in
-// is its group's, which the control table gives.
+// ui_layout_to_window give that mapping to anyone who needs window
+// coordinates (the view's hit tests, and test hosts that click on controls
+// and buttons). Moving a knob is a change of one line in UI_CONTROLS (the
+// box it sits in is its group's, which the control table gives), a button
+// one line in UI_HEADER.
 #pragma once
 
 #include <cstdint>
@@ -25,9 +26,52 @@ struct LayoutRect {
     float x, y, w, h;
 };
 
-// The title strip and the impulse-response preview.
+// A box with a name: a group's title, a header item's name.
+struct LayoutNamedBox {
+    const char* name;
+    LayoutRect box;
+};
+
+// The title strip; the impulse response over time and, beside it, the
+// decay time per octave.
 constexpr LayoutRect UI_TITLE = {10.0f, 4.0f, 700.0f, 24.0f};
-constexpr LayoutRect UI_PREVIEW = {10.0f, 30.0f, 700.0f, 222.0f};
+constexpr LayoutRect UI_PREVIEW = {10.0f, 30.0f, 452.0f, 222.0f};
+constexpr LayoutRect UI_OCTAVES = {468.0f, 30.0f, 242.0f, 222.0f};
+
+// The header's buttons, after the title: the preset browser (previous, the
+// preset's name, which opens the list of presets, next), mix lock, and the
+// A/B comparison (the two slots and copy). The names are how test hosts ask
+// for an item.
+enum HeaderItem {
+    HEADER_PREVIOUS,
+    HEADER_PRESET,
+    HEADER_NEXT,
+    HEADER_MIX_LOCK,
+    HEADER_SLOT_A,
+    HEADER_SLOT_B,
+    HEADER_COPY,
+    HEADER_ITEM_COUNT
+};
+
+constexpr LayoutNamedBox UI_HEADER[HEADER_ITEM_COUNT] = {
+    {"previous", {140.0f, 6.0f, 20.0f, 20.0f}},
+    {"preset", {162.0f, 6.0f, 150.0f, 20.0f}},
+    {"next", {314.0f, 6.0f, 20.0f, 20.0f}},
+    {"mix_lock", {346.0f, 6.0f, 76.0f, 20.0f}},
+    {"slot_a", {440.0f, 6.0f, 24.0f, 20.0f}},
+    {"slot_b", {464.0f, 6.0f, 24.0f, 20.0f}},
+    {"copy", {494.0f, 6.0f, 70.0f, 20.0f}},
+};
+
+// The list of presets opens under the name, one row each.
+constexpr float PRESET_ROW_HEIGHT = 20.0f;
+
+static inline LayoutRect ui_layout_preset_row(int row)
+{
+    const LayoutRect& name = UI_HEADER[HEADER_PRESET].box;
+    return {name.x, name.y + name.h + 2.0f + float(row) * PRESET_ROW_HEIGHT, name.w,
+            PRESET_ROW_HEIGHT};
+}
 
 // A knob: its radius, and the areas its name and value text take around its
 // centre. The value text is also where a click starts typing.
@@ -38,12 +82,7 @@ constexpr float KNOB_VALUE_DY = 36.0f;   // baseline of the value below the cent
 constexpr float KNOB_HIT_HALF_HEIGHT = 44.0f;
 
 // The box of each control group (ControlGroup order), with its title.
-struct LayoutGroup {
-    const char* title;
-    LayoutRect box;
-};
-
-constexpr LayoutGroup UI_GROUPS[CONTROL_GROUP_COUNT] = {
+constexpr LayoutNamedBox UI_GROUPS[CONTROL_GROUP_COUNT] = {
     {"Space", {10.0f, 260.0f, 114.0f, 134.0f}},
     {"Decay", {132.0f, 260.0f, 169.0f, 134.0f}},
     {"Tone", {309.0f, 260.0f, 224.0f, 134.0f}},
@@ -105,6 +144,15 @@ static inline const LayoutControl* ui_layout_control(uint32_t port)
     return nullptr;
 }
 
+// Where logical point (x, y) lands in a window of `width` x `height` pixels.
+static inline void ui_layout_to_window(float x, float y, float width, float height, float* wx,
+                                       float* wy)
+{
+    const LayoutFit fit = ui_layout_fit(width, height);
+    *wx = fit.offset_x + x * fit.scale;
+    *wy = fit.offset_y + y * fit.scale;
+}
+
 // The centre of `port`'s knob in a window of `width` x `height` pixels.
 // Returns false for an index that is no control.
 static inline bool ui_layout_control_centre(uint32_t port, float width, float height, float* x,
@@ -113,8 +161,6 @@ static inline bool ui_layout_control_centre(uint32_t port, float width, float he
     const LayoutControl* c = ui_layout_control(port);
     if (!c)
         return false;
-    const LayoutFit fit = ui_layout_fit(width, height);
-    *x = fit.offset_x + c->cx * fit.scale;
-    *y = fit.offset_y + c->cy * fit.scale;
+    ui_layout_to_window(c->cx, c->cy, width, height, x, y);
     return true;
 }

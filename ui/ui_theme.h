@@ -26,6 +26,7 @@ enum ThemeColour {
     THEME_RIGHT,
     THEME_HIGH_BAND,
     THEME_LOW_BAND,
+    THEME_OCTAVE_BAR,
     THEME_COLOURS
 };
 
@@ -53,6 +54,7 @@ constexpr ThemeRgba THEME[THEME_COLOURS] = {
     {1.000, 0.640, 0.300, 1.0},  // right (orange)
     {0.880, 0.520, 0.920, 0.90}, // high band (violet)
     {0.480, 0.850, 0.450, 0.90}, // low band (green)
+    {0.310, 0.780, 0.760, 0.45}, // octave bar (the accent, translucent)
 };
 
 static inline void theme_set(cairo_t* cr, ThemeColour c)

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "header_view.h"
+#include "octave_draw.h"
 #include "preview_draw.h"
 #include "ui_layout.h"
 #include "ui_theme.h"
@@ -15,7 +17,7 @@ constexpr double PI = 3.14159265358979323846;
 constexpr double KNOB_START = 0.75 * PI;
 constexpr double KNOB_SWEEP = 1.5 * PI;
 
-void draw_group(cairo_t* cr, const LayoutGroup& group)
+void draw_group(cairo_t* cr, const LayoutNamedBox& group)
 {
     const LayoutRect& b = group.box;
     theme_rounded_rect(cr, b.x, b.y, b.w, b.h, 6.0);
@@ -28,7 +30,7 @@ void draw_group(cairo_t* cr, const LayoutGroup& group)
     cairo_set_font_size(cr, 11.0);
     theme_set(cr, THEME_ACCENT);
     cairo_move_to(cr, b.x + 8.0, b.y + 15.0);
-    cairo_show_text(cr, group.title);
+    cairo_show_text(cr, group.name);
 }
 
 void show_centred(cairo_t* cr, double cx, double baseline, const char* text)
@@ -108,29 +110,60 @@ void draw_knob(cairo_t* cr, const LayoutControl& c, const ControlModel* model,
     }
 }
 
-// The description of the hovered control in a box above its group, kept
-// inside the canvas.
-void draw_tooltip(cairo_t* cr, const LayoutControl& c)
+// A tooltip of one or two lines, centred on `cx` and kept inside the
+// canvas, its top at `y`.
+void draw_tooltip(cairo_t* cr, double cx, double y, const char* first, const char* second)
 {
-    const char* text = CONTROL_INFO[c.port].description;
     cairo_select_font_face(cr, THEME_FONT, CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
     cairo_set_font_size(cr, 10.5);
     cairo_text_extents_t ext;
-    cairo_text_extents(cr, text, &ext);
-    const double w = ext.x_advance + 16.0;
-    const double h = 20.0;
-    double x = c.cx - w / 2.0;
-    if (x < 6.0)
-        x = 6.0;
-    if (x + w > UI_WIDTH - 6.0)
-        x = UI_WIDTH - 6.0 - w;
-    const double y = UI_GROUPS[int(CONTROL_INFO[c.port].group)].box.y - h - 4.0;
+    cairo_text_extents(cr, first, &ext);
+    double w = ext.x_advance;
+    const bool two = second && second[0];
+    if (two) {
+        cairo_set_font_size(cr, 9.5);
+        cairo_text_extents(cr, second, &ext);
+        w = ext.x_advance > w ? ext.x_advance : w;
+    }
+    w += 16.0;
+    const double h = two ? 34.0 : 20.0;
+    double x = cx - w / 2.0;
+    x = x + w > UI_WIDTH - 6.0 ? UI_WIDTH - 6.0 - w : x;
+    x = x < 6.0 ? 6.0 : x;
     theme_rounded_rect(cr, x, y, w, h, 4.0);
     theme_set(cr, THEME_TOOLTIP);
     cairo_fill(cr);
     cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+    cairo_set_font_size(cr, 10.5);
     cairo_move_to(cr, x + 8.0, y + 14.0);
-    cairo_show_text(cr, text);
+    cairo_show_text(cr, first);
+    if (two) {
+        cairo_set_source_rgb(cr, 0.3, 0.3, 0.3);
+        cairo_set_font_size(cr, 9.5);
+        cairo_move_to(cr, x + 8.0, y + 28.0);
+        cairo_show_text(cr, second);
+    }
+}
+
+// The tooltip of what the pointer rests on: a control's description and
+// the gestures, above its group; a header item's, below the header.
+void draw_hover_tooltip(cairo_t* cr, const ViewState* state, int slot)
+{
+    if (!state->tooltip || state->active != NO_CONTROL || state->editing != NO_CONTROL ||
+        state->list_open)
+        return;
+    if (const LayoutControl* c =
+            state->hover == NO_CONTROL ? nullptr : ui_layout_control(uint32_t(state->hover))) {
+        const double top = UI_GROUPS[int(CONTROL_INFO[c->port].group)].box.y - 38.0;
+        draw_tooltip(cr, c->cx, top, CONTROL_INFO[c->port].description,
+                     "drag or wheel to change, Shift for fine, double-click for the default, "
+                     "right-click to type");
+    } else if (state->hover_item >= 0 && state->hover_item < HEADER_ITEM_COUNT) {
+        const LayoutRect& b = UI_HEADER[state->hover_item].box;
+        const char *first, *second;
+        header_tooltip(state->hover_item, slot, &first, &second);
+        draw_tooltip(cr, b.x + b.w / 2.0, b.y + b.h + 4.0, first, second);
+    }
 }
 
 }  // namespace
@@ -138,15 +171,17 @@ void draw_tooltip(cairo_t* cr, const LayoutControl& c)
 void view_state_reset(ViewState* state)
 {
     state->hover = NO_CONTROL;
+    state->hover_item = NO_ITEM;
     state->active = NO_CONTROL;
     state->editing = NO_CONTROL;
     state->entry[0] = '\0';
     state->tooltip = false;
+    state->list_open = false;
+    state->list_hover = NO_ITEM;
 }
 
-void ui_view_draw(cairo_t* cr, double width, double height, const ControlModel* model,
-                  const ViewState* state, const PreviewPicture* picture, const char* status,
-                  const char* plugin_name)
+void ui_view_draw(cairo_t* cr, double width, double height, const ViewModel& model,
+                  const ViewState* state)
 {
     cairo_save(cr);
     theme_set(cr, THEME_BACKGROUND);
@@ -157,47 +192,39 @@ void ui_view_draw(cairo_t* cr, double width, double height, const ControlModel* 
     cairo_translate(cr, fit.offset_x, fit.offset_y);
     cairo_scale(cr, fit.scale, fit.scale);
 
-    cairo_select_font_face(cr, THEME_FONT, CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
-    cairo_set_font_size(cr, 15.0);
-    theme_set(cr, THEME_TEXT);
-    cairo_move_to(cr, UI_TITLE.x + 2.0, UI_TITLE.y + 18.0);
-    cairo_show_text(cr, "halvane");
-    cairo_select_font_face(cr, THEME_FONT, CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, 11.0);
-    theme_set(cr, THEME_TEXT_DIM);
-    cairo_move_to(cr, UI_TITLE.x + 76.0, UI_TITLE.y + 18.0);
-    cairo_show_text(cr, plugin_name ? plugin_name : "");
-    const char* const hint =
-        "drag or wheel to change, Shift for fine, double-click for default, right-click to type";
-    cairo_set_font_size(cr, 9.5);
-    cairo_text_extents_t ext;
-    cairo_text_extents(cr, hint, &ext);
-    cairo_move_to(cr, UI_TITLE.x + UI_TITLE.w - ext.x_advance, UI_TITLE.y + 18.0);
-    cairo_show_text(cr, hint);
+    const int preset = preset_find(model.controls->values);
+    header_draw(cr, {model.plugin_name, preset, model.presets->mix_lock, model.slots->shown,
+                     state->list_open ? HEADER_PRESET : state->hover_item});
+    preview_draw(cr, UI_PREVIEW, model.picture, model.status);
+    octave_draw(cr, UI_OCTAVES, model.picture);
 
-    preview_draw(cr, UI_PREVIEW, picture, status);
-
-    for (const LayoutGroup& group : UI_GROUPS)
+    for (const LayoutNamedBox& group : UI_GROUPS)
         draw_group(cr, group);
     for (const LayoutControl& c : UI_CONTROLS)
-        draw_knob(cr, c, model, state);
-    if (state->tooltip && state->hover != NO_CONTROL && state->active == NO_CONTROL &&
-        state->editing == NO_CONTROL) {
-        const LayoutControl* c = ui_layout_control(uint32_t(state->hover));
-        if (c)
-            draw_tooltip(cr, *c);
-    }
+        draw_knob(cr, c, model.controls, state);
+    if (state->list_open)
+        header_draw_list(cr, preset, state->list_hover);
+    draw_hover_tooltip(cr, state, model.slots->shown);
     cairo_restore(cr);
 }
 
-int ui_view_hit(double width, double height, double x, double y)
+ViewHit ui_view_hit(double width, double height, double x, double y, bool list_open)
 {
     const LayoutFit fit = ui_layout_fit(float(width), float(height));
     const double lx = (x - fit.offset_x) / fit.scale;
     const double ly = (y - fit.offset_y) / fit.scale;
+    const auto inside = [lx, ly](const LayoutRect& r) {
+        return lx >= r.x && lx < r.x + r.w && ly >= r.y && ly < r.y + r.h;
+    };
+    for (int row = 0; list_open && row < preset_count(); ++row)
+        if (inside(ui_layout_preset_row(row)))
+            return {HitKind::preset_row, row};
+    for (int item = 0; item < HEADER_ITEM_COUNT; ++item)
+        if (inside(UI_HEADER[item].box))
+            return {HitKind::item, item};
     for (const LayoutControl& c : UI_CONTROLS)
         if (std::fabs(lx - c.cx) <= KNOB_CELL_WIDTH / 2.0 &&
             std::fabs(ly - c.cy) <= KNOB_HIT_HALF_HEIGHT)
-            return int(c.port);
-    return NO_CONTROL;
+            return {HitKind::control, int(c.port)};
+    return {HitKind::none, NO_ITEM};
 }

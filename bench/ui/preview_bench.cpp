@@ -59,6 +59,10 @@ void measure_drawing(const LV2_Descriptor* plugin, int scale)
 {
     ControlModel model;
     control_model_reset(&model);
+    PresetBrowser presets;
+    preset_browser_reset(&presets);
+    AbSlots slots;
+    ab_slots_reset(&slots, model.values);
     ViewState state;
     view_state_reset(&state);
     PreviewRender* preview = preview_create(plugin, 48000.0);
@@ -72,8 +76,9 @@ void measure_drawing(const LV2_Descriptor* plugin, int scale)
     for (int i = 0; i < ROUNDS; ++i) {
         const double s = ui_now();
         cairo_t* cr = cairo_create(surface);
-        ui_view_draw(cr, 720.0 * scale, 400.0 * scale, &model, &state, preview_picture(preview),
-                     nullptr, "Stereo");
+        ui_view_draw(cr, 720.0 * scale, 400.0 * scale,
+                     {&model, &presets, &slots, preview_picture(preview), nullptr, "Stereo"},
+                     &state);
         cairo_destroy(cr);
         cairo_surface_flush(surface);
         const double t = ui_now() - s;

@@ -3,16 +3,26 @@
 # sonames); every symbol it takes from elsewhere is a C library one no newer
 # than glibc 2.34 (the package's libc6 dependency) or, where given, matches
 # UNVERSIONED (calls into libraries that version no symbols, Xlib and cairo).
-# Usage: cmake -DLIBRARY=lib.so -DEXPORT=name -DNEEDED=regex
-#              [-DUNVERSIONED=regex] -P check_library.cmake
+# With PROCESSOR (CMAKE_SYSTEM_PROCESSOR: x86_64 or aarch64), the library
+# must also be built for that processor; READELF and NM name the target's
+# binutils in a cross build (CMAKE_READELF, CMAKE_NM).
+# Usage: cmake -DLIBRARY=lib.so -DEXPORT=name -DNEEDED=regex [-DUNVERSIONED=regex]
+#              [-DPROCESSOR=name] [-DREADELF=path] [-DNM=path] -P check_library.cmake
 find_program(READELF readelf REQUIRED)
 find_program(NM nm REQUIRED)
 get_filename_component(file ${LIBRARY} NAME)
 
-execute_process(COMMAND ${READELF} -d --wide ${LIBRARY}
+execute_process(COMMAND ${READELF} -h -d --wide ${LIBRARY}
   OUTPUT_VARIABLE dynamic RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "readelf failed on ${LIBRARY}")
+endif()
+string(REGEX MATCH "Machine: +([^\n]*)" machine "${dynamic}")
+set(machine ${CMAKE_MATCH_1})
+set(expected_machine_x86_64 "Advanced Micro Devices X86-64")
+set(expected_machine_aarch64 "AArch64")
+if(DEFINED PROCESSOR AND NOT machine STREQUAL "${expected_machine_${PROCESSOR}}")
+  message(FATAL_ERROR "${file} is built for ${machine}, not ${PROCESSOR}")
 endif()
 string(REGEX MATCHALL "Shared library: \\[[^]]*\\]" needed "${dynamic}")
 foreach(entry IN LISTS needed)
@@ -53,4 +63,4 @@ foreach(symbol IN LISTS wanted)
     message(FATAL_ERROR "${file} needs ${symbol}, which no allowed library provides")
   endif()
 endforeach()
-message(STATUS "needs: ${needed}; exports: ${names}")
+message(STATUS "${machine}; needs: ${needed}; exports: ${names}")

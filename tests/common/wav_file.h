@@ -1,6 +1,6 @@
 // wav_file.h: reads a WAV file whole, as hosts, sox and lv2apply write it,
-// for the test programs that check those files and the demo's picture
-// maker. Header-only, so each program just includes it.
+// for the test program that checks those files (wav_check) and the demo's
+// picture maker. Header-only, so each program just includes it.
 //
 // Reads 16-, 24- and 32-bit integer and 32- and 64-bit float samples, plain
 // or in the extensible layout. Keeps each sample both as a value (integers
@@ -126,61 +126,6 @@ inline bool read(const std::string& path, File& wav, std::string& error)
         wav.samples[i] = value;
     }
     return true;
-}
-
-// What the tests ask of a whole file: the count of NaN and infinite samples,
-// the peak magnitude of the finite ones, the RMS of each channel over frames
-// [start, end), and the first frame at or after `start` where any channel's
-// magnitude exceeds 1e-4 (-1 when there is none).
-struct Stats {
-    size_t nonfinite = 0;
-    double peak = 0.0;
-    std::vector<double> rms;
-    long long onset = -1;
-};
-
-// Measures `wav` with the RMS window from `start_seconds` to `end_seconds`,
-// clamped to the file; a negative end means the whole file.
-inline Stats measure(const File& wav, double start_seconds, double end_seconds)
-{
-    size_t start = 0, end = wav.frames;
-    if (end_seconds >= 0) {
-        start = size_t(start_seconds * wav.rate);
-        end = size_t(end_seconds * wav.rate);
-        if (end > wav.frames)
-            end = wav.frames;
-        if (start > end)
-            start = end;
-    }
-    Stats stats;
-    std::vector<double> energy(wav.channels, 0.0);
-    for (size_t i = 0; i < wav.frames; ++i) {
-        for (unsigned c = 0; c < wav.channels; ++c) {
-            const double value = wav.samples[i * wav.channels + c];
-            if (!std::isfinite(value)) {
-                ++stats.nonfinite;
-                continue;
-            }
-            stats.peak = std::fmax(stats.peak, std::fabs(value));
-            if (i >= start && i < end)
-                energy[c] += value * value;
-            if (stats.onset < 0 && i >= start && std::fabs(value) > 1e-4)
-                stats.onset = (long long)i;
-        }
-    }
-    for (unsigned c = 0; c < wav.channels; ++c)
-        stats.rms.push_back(end > start ? std::sqrt(energy[c] / double(end - start)) : 0.0);
-    return stats;
-}
-
-// Prints `stats` as key=value lines, the form the test scripts read: frames,
-// channels, rate, nonfinite, peak, then rms_0, rms_1, ...
-inline void print_stats(const File& wav, const Stats& stats)
-{
-    std::printf("frames=%zu\nchannels=%u\nrate=%u\nnonfinite=%zu\npeak=%.9g\n", wav.frames, wav.channels,
-                wav.rate, stats.nonfinite, stats.peak);
-    for (unsigned c = 0; c < wav.channels; ++c)
-        std::printf("rms_%u=%.9g\n", c, stats.rms[c]);
 }
 
 }  // namespace wav

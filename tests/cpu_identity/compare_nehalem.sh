@@ -3,9 +3,8 @@
 # qemu-x86_64 -cpu Nehalem (an x86-64 CPU without AVX and FMA, on which the C
 # library picks the plain variants of exp, pow and sinh, and the plug-in any
 # plain code path it has), and requires every scenario's output samples to
-# be the same, bit for bit. Scenarios: both plug-ins at each rate of RATES,
-# with every control at its default and with each preset of presets.ttl,
-# each with the controls automated between blocks (render_scenarios.cpp).
+# be the same, bit for bit. Scenarios: the table of scenarios.sh, each with
+# the controls automated between blocks (render_scenarios.cpp).
 #
 # Environment: RENDER (the render_scenarios program), LIBRARY (halvane.so),
 # PRESETS_TTL, PRESET_CONTROLS (scripts/preset_controls.sh), WORK (a folder).
@@ -13,24 +12,9 @@ set -euo pipefail
 fail() { echo "cpu_identity: FAIL: $*" >&2; exit 1; }
 command -v qemu-x86_64 >/dev/null || fail "qemu-x86_64 is missing (package qemu-user)"
 
-# The usual rates, the edges of the accepted range, and odd ones (a prime,
-# a fractional rate, one just below a usual one).
-RATES="1000 8000 11025 22050 32000 44100 48000 88200 96000 176400 192000 384000 768000
-       12345 44056 47999 99991 22050.75"
-
 scenarios=$WORK/scenarios.txt
-: >"$scenarios"
-for plugin in mono stereo; do
-    uri=https://halvane.example.org/lv2/halvane/$plugin
-    presets=$(bash "$PRESET_CONTROLS" "$PRESETS_TTL" "$uri") || fail "cannot read $PRESETS_TTL"
-    [ "$(wc -l <<<"$presets")" -ge 6 ] || fail "fewer than six presets for $uri in $PRESETS_TTL"
-    for rate in $RATES; do
-        echo "default $plugin $rate" >>"$scenarios"
-        while IFS=$'\t' read -r preset _ _ controls; do
-            echo "${preset##*/} $plugin $rate $controls" >>"$scenarios"
-        done <<<"$presets"
-    done
-done
+bash "$(dirname "$0")/scenarios.sh" "$PRESETS_TTL" "$PRESET_CONTROLS" >"$scenarios" ||
+    fail "cannot make the scenario table"
 count=$(wc -l <"$scenarios")
 
 start=$(date +%s%N)

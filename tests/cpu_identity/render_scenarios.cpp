@@ -10,7 +10,8 @@
 //   SCENARIOS  a file, one scenario a line: NAME PLUGIN RATE [SYMBOL=VALUE ...]
 //              with PLUGIN mono or stereo and RATE in Hz; the controls start
 //              at their defaults and take the given values.
-// Prints "cpu: avx2 A fma F" (1 or 0 for each), then for each scenario
+// Prints "cpu: avx2 A fma F" (1 or 0 for each; "cpu: aarch64" on 64-bit
+// ARM), then for each scenario
 // "NAME PLUGIN RATE HASH". Exit status 1 on any failure.
 #include <dlfcn.h>
 
@@ -206,9 +207,15 @@ int main(int argc, char** argv)
                      argv[2]);
         return 1;
     }
+#if defined(__x86_64__)
     __builtin_cpu_init();
     std::printf("cpu: avx2 %d fma %d\n", __builtin_cpu_supports("avx2") ? 1 : 0,
                 __builtin_cpu_supports("fma") ? 1 : 0);
+#elif defined(__aarch64__)
+    std::printf("cpu: aarch64\n");
+#else
+    std::printf("cpu: other\n");
+#endif
 
     char buffer[4096];
     int rendered = 0;

@@ -19,16 +19,27 @@ struct RoomCase {
     float largest_delay;
     std::array<int32_t, 4> lengths;
     std::array<int32_t, 4> taps;
+    std::array<float, 4> feedback_gains;  // the decay factor to the power of each length, negated
+    std::array<float, 4> tap_gains;       // and of each tap position
 };
 
 // At 48000 Hz. 35.35 is engine A's share of a 50 m room, f32(50 * 0.707).
+const std::array<float, 4> SMALLEST_FEEDBACK = {-0x1.fe8482p-1f, -0x1.feca66p-1f, -0x1.fef2bep-1f,
+                                                -0x1.ff1056p-1f};
+const std::array<float, 4> SMALLEST_TAPS = {0x1.ff564ep-1f, 0x1.ff8162p-1f, 0x1.ffb73ep-1f, 0x1.ffefd4p-1f};
 const RoomCase ROOMS[] = {
-    {50.0f, 7056.0f, {7056, 5761, 4989, 4463}, {2898, 2122, 1099, 76}},
-    {float(50.0 * 0.707), 0x1.37c978p+12f, {4989, 4073, 3527, 3155}, {2050, 1502, 778, 55}},
-    {240.0f, 0x1.08999ap+15f, {33869, 27654, 23949, 21420}, {13891, 10166, 5255, 344}},
-    {0.5f, 0x1.1a3d7p+7f, {141, 115, 100, 89}, {63, 47, 27, 6}},
-    {NAN, 0x1.1a3d7p+7f, {141, 115, 100, 89}, {63, 47, 27, 6}},
-    {-3.0f, 0x1.1a3d7p+7f, {141, 115, 100, 89}, {63, 47, 27, 6}},
+    {50.0f, 7056.0f, {7056, 5761, 4989, 4463}, {2898, 2122, 1099, 76},
+     {-0x1.bad91p-1f, -0x1.c6cca6p-1f, -0x1.ce13bcp-1f, -0x1.d31a32p-1f},
+     {0x1.e26118p-1f, 0x1.ea237cp-1f, 0x1.f48f0ap-1f, 0x1.ff335p-1f}},
+    {float(50.0 * 0.707), 0x1.37c978p+12f, {4989, 4073, 3527, 3155}, {2050, 1502, 778, 55},
+     {-0x1.ce13bcp-1f, -0x1.d6dd0ep-1f, -0x1.dc2e18p-1f, -0x1.dfd63p-1f},
+     {0x1.eadd66p-1f, 0x1.f06d7cp-1f, 0x1.f7dfb6p-1f, 0x1.ff6bd8p-1f}},
+    {240.0f, 0x1.08999ap+15f, {33869, 27654, 23949, 21420}, {13891, 10166, 5255, 344},
+     {-0x1.fe4c7p-2f, -0x1.21ef14p-1f, -0x1.38e30ep-1f, -0x1.4996e4p-1f},
+     {0x1.80c7c6p-1f, 0x1.9f69b2p-1f, 0x1.cb8e74p-1f, 0x1.fc6414p-1f}},
+    {0.5f, 0x1.1a3d7p+7f, {141, 115, 100, 89}, {63, 47, 27, 6}, SMALLEST_FEEDBACK, SMALLEST_TAPS},
+    {NAN, 0x1.1a3d7p+7f, {141, 115, 100, 89}, {63, 47, 27, 6}, SMALLEST_FEEDBACK, SMALLEST_TAPS},
+    {-3.0f, 0x1.1a3d7p+7f, {141, 115, 100, 89}, {63, 47, 27, 6}, SMALLEST_FEEDBACK, SMALLEST_TAPS},
 };
 
 void PrintTo(const RoomCase& c, std::ostream* os) { *os << "room " << c.size; }
@@ -51,14 +62,12 @@ TEST_P(RoomSizeSetter, RetunesLengthsAndTapsWithinTheBuiltLines)
     reverb_engine_set_room_size(engine, c.size);
 
     EXPECT_SAME_FLOAT(c.largest_delay, engine->largest_delay);
-    const float g = float(engine->decay_factor);
     for (int k = 0; k < 4; ++k) {
         SCOPED_TRACE(k);
         EXPECT_EQ(c.lengths[k], engine->fdn_lengths[k]);
         EXPECT_EQ(c.taps[k], engine->tap_positions[k]);
-        // Gains from the single-precision power of the current decay factor.
-        EXPECT_SAME_FLOAT(-powf(g, float(c.lengths[k])), engine->fdn_gains[k]);
-        EXPECT_SAME_FLOAT(powf(g, float(c.taps[k])), engine->tap_gains[k]);
+        EXPECT_SAME_FLOAT(c.feedback_gains[k], engine->fdn_gains[k]);
+        EXPECT_SAME_FLOAT(c.tap_gains[k], engine->tap_gains[k]);
     }
     // Nothing that was sized at construction moves.
     EXPECT_SAME_DOUBLE(decay_before, engine->decay_factor);
@@ -94,9 +103,9 @@ TEST(DecayTimeSetter, SetsFactorAndFeedbackGainsButKeepsTapGains)
     }
     EXPECT_EQ(1.1f, engine->decay_time);
 
-    // The next room size reads the new factor for its tap gains.
+    // The next room size reads the new factor for its tap gains (0.68443).
     reverb_engine_set_room_size(engine, 50.0f);
-    EXPECT_SAME_FLOAT(powf(0x1.ffeedap-1f, 2898.0f), engine->tap_gains[0]);
+    EXPECT_SAME_FLOAT(0x1.5e6ceep-1f, engine->tap_gains[0]);
     reverb_engine_destroy(engine);
 }
 

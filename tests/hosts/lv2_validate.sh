@@ -1,8 +1,8 @@
 # shellcheck shell=bash
 # Checks the bundle's Turtle files, as the build placed them beside the
 # library, against the installed LV2 definitions: no errors, no warnings.
-# shellcheck source=host_common.sh
-source "$(dirname "$0")/host_common.sh"
+# shellcheck source=../common/lv2_host.sh
+source "$(dirname "$0")/../common/lv2_host.sh"
 require_tools lv2_validate sord_validate
 
 bundle=$LV2_PATH/halvane.lv2

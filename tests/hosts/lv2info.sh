@@ -3,17 +3,16 @@
 # host sees it: every port at its index with its symbol, no port more, the
 # reverb class, no required feature, and each control's default inside its
 # range.
-# shellcheck source=host_common.sh
-source "$(dirname "$0")/host_common.sh"
+# shellcheck source=../common/lv2_host.sh
+source "$(dirname "$0")/../common/lv2_host.sh"
 require_tools lv2info
 variant=$1
 uri=$(uri_of "$variant")
 use_clean_lv2_path "$LV2_PATH"
 
-controls="mix decay damping bandwidth room_size tail_level decay_tilt high_band_freq low_band_freq low_cut predelay wet_level"
 case "$variant" in
-    mono) expected="$controls in out" ;;
-    stereo) expected="$controls in_l out_l in_r out_r" ;;
+    mono) expected="${CONTROL_SYMBOLS[*]} in out" ;;
+    stereo) expected="${CONTROL_SYMBOLS[*]} in_l out_l in_r out_r" ;;
 esac
 
 info=$(lv2info "$uri") || fail "lv2info $uri exited with $?"

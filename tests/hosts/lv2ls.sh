@@ -1,8 +1,8 @@
 # shellcheck shell=bash
 # A host pointed at the build folder, as a user would point one, finds both
 # plug-ins.
-# shellcheck source=host_common.sh
-source "$(dirname "$0")/host_common.sh"
+# shellcheck source=../common/lv2_host.sh
+source "$(dirname "$0")/../common/lv2_host.sh"
 require_tools lv2ls
 
 listing=$(lv2ls 2>/dev/null) || fail "lv2ls exited with $?"

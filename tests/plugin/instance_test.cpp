@@ -6,39 +6,63 @@
 
 #include "plugin_harness.h"
 
-TEST(ReverbInstance, FreshInstanceHoldsTheStartingState)
+namespace {
+
+// Output of `plugin` over a few run calls of noise, with the pre-delay
+// gliding and the gains stepping, through the mono or the stereo run.
+std::vector<float> first_output(Plugin& plugin, bool stereo)
 {
-    struct Case {
-        double host_rate;
-        int64_t sample_rate;
-        double smooth_coef;
-    };
-    const Case cases[] = {
-        {44100.0, 44100, 0.9998110534},
-        {44100.9, 44100, 0.9998110534},  // truncated before anything uses it
-        {48000.0, 48000, 0.9998264040},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.host_rate);
-        auto* s = static_cast<ReverbInstance*>(
-            reverb_instantiate(&stereo_descriptor, c.host_rate, "/nowhere", nullptr));
-        ASSERT_NE(s, nullptr);
-        EXPECT_EQ(s->sample_rate, c.sample_rate);
-        EXPECT_EQ(s->engine_a->sample_rate, c.sample_rate);
-        EXPECT_EQ(s->engine_b->sample_rate, c.sample_rate);
-        EXPECT_EQ(s->smooth_coef, std::exp(-8.333333333333334 / double(c.sample_rate)));
-        EXPECT_NEAR(s->smooth_coef, c.smooth_coef, 5e-11);
-        EXPECT_EQ(s->smooth_feed, 1.0 - s->smooth_coef);
-        EXPECT_EQ(s->wet_gain, 1.0f);
-        EXPECT_EQ(s->dry_gain, 0.0f);
-        EXPECT_EQ(s->fade_gain, 0.0f);
-        EXPECT_EQ(s->applied_room_size, 0.0f);
-        EXPECT_EQ(s->predelay_write_index, 0);
-        EXPECT_EQ(s->predelay_smoothed, 0.0);
-        EXPECT_EQ(s->predelay_target, 0.0);
-        for (float v : s->predelay_buffer)
-            ASSERT_EQ(float_bits(v), 0u);
-        reverb_cleanup(s);  // without activate or run
+    plugin[PORT_PREDELAY] = 30.0f;
+    plugin[PORT_MIX] = 0.5f;
+    std::vector<float> all;
+    for (uint32_t n : {1u, 300u, 64u, 2000u}) {
+        const std::vector<float> in_l = noise(n, n), in_r = noise(n, n + 1);
+        std::vector<float> out_l(n), out_r(n);
+        if (stereo)
+            plugin.run_stereo(in_l.data(), in_r.data(), out_l.data(), out_r.data(), n);
+        else
+            plugin.run_mono(in_l.data(), out_l.data(), n);
+        all.insert(all.end(), out_l.begin(), out_l.end());
+        all.insert(all.end(), out_r.begin(), out_r.end());
+    }
+    return all;
+}
+
+}  // namespace
+
+// A fresh instance's output depends on the whole part of the host's rate
+// alone: not on the descriptor that made it, not on the fraction of the
+// rate, and not on whether the host activated it before the first run (a
+// fresh instance is as silent as an activated one).
+TEST(ReverbInstance, FreshInstancesDependOnlyOnTheWholeRate)
+{
+    for (bool stereo : {false, true}) {
+        SCOPED_TRACE(stereo ? "stereo run" : "mono run");
+        Plugin reference(44100.0);
+        const std::vector<float> expected = first_output(reference, stereo);
+        Plugin through_stereo(44100.0, true), fraction(44100.9), not_activated(44100.0, false, false);
+        for (Plugin* other : {&through_stereo, &fraction, &not_activated})
+            EXPECT_EQ(first_difference(first_output(*other, stereo), expected), -1);
+        Plugin next_rate(44101.0);
+        EXPECT_NE(first_difference(first_output(next_rate, stereo), expected), -1);
+    }
+}
+
+// A fresh instance's pre-delay starts at zero and glides toward the
+// control's length with a time constant of 0.12 s at every rate, taken from
+// the whole part of the rate: after 0.12 s it has come 1 - 1/e of the way.
+TEST(ReverbInstance, FreshPredelayGlidesUpFromZeroWithATimeConstantOf120ms)
+{
+    for (double rate : {1000.0, 44100.0, 44100.9, 192000.0}) {
+        SCOPED_TRACE(rate);
+        Plugin plugin(rate);
+        plugin[PORT_PREDELAY] = 100.0f;
+        const uint32_t frames = uint32_t(std::lround(0.12 * std::floor(rate)));
+        std::vector<float> silence(frames, 0.0f), out(frames);
+        plugin.run_mono(silence.data(), out.data(), 1);
+        EXPECT_LT(plugin.self->predelay_smoothed, 1e-2 * plugin.self->predelay_target);
+        plugin.run_mono(silence.data(), out.data(), frames - 1);
+        EXPECT_NEAR(plugin.self->predelay_smoothed / plugin.self->predelay_target, 1.0 - std::exp(-1.0), 1e-8);
     }
 }
 

@@ -77,11 +77,11 @@ TEST(PrepareBlock, WetLevelAndMixGiveTheGainTargets)
     };
     const Case cases[] = {
         {1.0f, -90.0f, 0.0f, 0.0f},
-        {1.0f, -89.9f, powf(10.0f, -89.9f * 0.05f), 0.0f},
+        {1.0f, -89.9f, 0x1.0c57b2p-15f, 0.0f},  // 3.19889e-05
         {1.0f, 0.0f, 1.0f, 0.0f},
         {1.0f, -6.0f, 0.5011872f, 0.0f},
         {1.0f, NaN, 0.0f, 0.0f},  // silences the wet signal
-        {1.0f, 40.0f, powf(10.0f, 6.0f * 0.05f), 0.0f},  // above the declared top: 6 dB
+        {1.0f, 40.0f, 0x1.fec984p+0f, 0.0f},  // above the declared top: 6 dB, 1.99526
         {0.5f, 0.0f, 0.5f, 0.5f},
         {0.0f, 6.0f, 0.0f, 1.0f},
         {2.0f, 0.0f, 1.0f, 0.0f},     // mix held in 0..1
@@ -96,7 +96,6 @@ TEST(PrepareBlock, WetLevelAndMixGiveTheGainTargets)
         EXPECT_EQ(t.wet_target, c.wet_target);
         EXPECT_EQ(t.dry_target, c.dry_target);
     }
-    EXPECT_NEAR(powf(10.0f, -89.9f * 0.05f), 3.19889e-05f, 1e-10f);
 }
 
 TEST(PrepareBlock, DecayTiltShortensOneBandAndScalesTheLowBand)
@@ -108,7 +107,7 @@ TEST(PrepareBlock, DecayTiltShortensOneBandAndScalesTheLowBand)
         {1.0f, 2.0f, 2.0999999f, 0.11999998f, 0.0099999905f},
         {-1.0f, 2.0f, 0.11999998f, 2.0999999f, 1.0f},
         {0.0f, 2.0f, 2.0999999f, 2.0999999f, 1.0f},
-        {0.5f, 2.0f, 2.0999999f, float(double(1.0f - 0.495f) * 2.0f + 0.1), 0.505f},
+        {0.5f, 2.0f, 2.0999999f, 1.11000001f, 0.505f},
         {5.0f, 2.0f, 2.0999999f, 0.11999998f, 0.0099999905f},  // tilt held in -1..1
         {NaN, 2.0f, 2.0999999f, 2.0999999f, 1.0f},           // tilt default 0
         {0.0f, 100.0f, 30.1f, 30.1f, 1.0f},                    // decay held in 0..30
@@ -130,11 +129,13 @@ TEST(PrepareBlock, EngineLevelsFollowTheControlsWithinTheirRanges)
 {
     struct Case {
         float damping, bandwidth, tail, want_damping, want_bandwidth, want_tail;
+        float early_a, early_b;  // engine_a's early reflections at half engine_b's
     };
     const Case cases[] = {
-        {0.95f, 0.05f, 1.0f, 0.95f, 0.05f, 1.0f},  // range ends pass unchanged
-        {1.0f, 0.0f, 2.0f, 0.95f, 0.05f, 1.0f},    // beyond them: held
-        {NaN, NaN, NaN, 0.5f, 0.75f, 0.5f},         // defaults
+        {0.95f, 0.05f, 1.0f, 0.95f, 0.05f, 1.0f, 0.0f, 0.0f},  // range ends pass unchanged
+        {1.0f, 0.0f, 2.0f, 0.95f, 0.05f, 1.0f, 0.0f, 0.0f},    // beyond them: held
+        {NaN, NaN, NaN, 0.5f, 0.75f, 0.5f, 0.25f, 0.5f},         // defaults
+        {0.2f, 0.3f, 0.1f, 0.2f, 0.3f, 0.1f, 0.45f, 0.9f},
     };
     for (const Case& c : cases) {
         Plugin plugin;
@@ -147,8 +148,8 @@ TEST(PrepareBlock, EngineLevelsFollowTheControlsWithinTheirRanges)
             EXPECT_EQ(e->input_bandwidth, c.want_bandwidth);
             EXPECT_EQ(e->tail_level, c.want_tail);
         }
-        EXPECT_EQ(plugin.self->engine_a->early_level, float(0.5 * (1.0 - double(c.want_tail))));
-        EXPECT_EQ(plugin.self->engine_b->early_level, 1.0f - c.want_tail);
+        EXPECT_EQ(plugin.self->engine_a->early_level, c.early_a);
+        EXPECT_EQ(plugin.self->engine_b->early_level, c.early_b);
     }
 }
 

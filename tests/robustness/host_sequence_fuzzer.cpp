@@ -24,14 +24,13 @@
 
 #include <lv2/core/lv2.h>
 
+#include "control_ports.h"
 #include "fp_mode.h"
 
 extern "C" const LV2_Descriptor* lv2_descriptor(uint32_t index);
 
 namespace {
 
-constexpr uint32_t CONTROL_COUNT = 12;
-constexpr uint32_t MAX_PORTS = 16;
 constexpr uint32_t MAX_BLOCK = 100000;
 // A new operation starts only while fewer samples than this have run, so
 // one largest block stays reachable at any point of a sequence while most
@@ -77,17 +76,6 @@ struct ByteReader {
     }
 };
 
-// Declared lower bound, upper bound and default of the twelve controls, in
-// port order, as the bundle declares them.
-struct Range {
-    float min, max, def;
-};
-constexpr Range CONTROL_RANGES[CONTROL_COUNT] = {
-    {0.0f, 1.0f, 0.25f},      {0.0f, 30.0f, 1.5f},      {0.0f, 0.95f, 0.5f},
-    {0.05f, 1.0f, 0.75f},     {10.0f, 240.0f, 40.0f},   {0.0f, 1.0f, 0.5f},
-    {-1.0f, 1.0f, 0.0f},      {50.0f, 12000.0f, 600.0f}, {50.0f, 12000.0f, 600.0f},
-    {20.0f, 1000.0f, 60.0f},  {0.0f, 150.0f, 20.0f},    {-90.0f, 6.0f, 0.0f}};
-
 // Host rates: common ones, the edges of the accepted range, and absurd ones.
 const double RATES[] = {48000.0, 44100.0, 1000.0,   768000.0, 22050.0, 96000.0,
                         192000.0, 8000.0, 999.999,  768000.001, 0.0,   -48000.0,
@@ -99,12 +87,12 @@ bool rate_is_supported(double rate)
     return rate >= 1000.0 && rate <= 768000.0;
 }
 
-float control_value(ByteReader& in, const Range& r)
+float control_value(ByteReader& in, const ControlRange& r)
 {
     const uint8_t kind = in.byte();
     const float unit = float(in.byte()) / 255.0f;
     switch (kind % 14) {
-    case 0: return r.def;
+    case 0: return r.default_value;
     case 1: return r.min;
     case 2: return r.max;
     case 3:
@@ -215,14 +203,14 @@ struct Host {
     bool activated = false;
     double rate = 0.0;
     // One heap cell per control, so a read past a control value is caught.
-    std::unique_ptr<float[]> cells[CONTROL_COUNT];
+    std::unique_ptr<float[]> cells[CONTROL_PORT_COUNT];
     uint64_t samples = 0;
 
     Host()
     {
-        for (uint32_t c = 0; c < CONTROL_COUNT; ++c) {
+        for (uint32_t c = 0; c < CONTROL_PORT_COUNT; ++c) {
             cells[c].reset(new float[1]);
-            cells[c][0] = CONTROL_RANGES[c].def;
+            cells[c][0] = CONTROL_RANGES[c].default_value;
         }
     }
     ~Host() { destroy(); }
@@ -271,11 +259,11 @@ struct Host {
     {
         // A rotation and a stride give an order; several ports may share a
         // cell, as the LV2 rules allow.
-        const uint32_t start = in.byte() % CONTROL_COUNT;
+        const uint32_t start = in.byte() % CONTROL_PORT_COUNT;
         const uint8_t share = in.byte();
-        for (uint32_t k = 0; k < CONTROL_COUNT; ++k) {
-            const uint32_t port = (start + k * 5) % CONTROL_COUNT;
-            const uint32_t cell = (share & 0x80) ? (port + share) % CONTROL_COUNT : port;
+        for (uint32_t k = 0; k < CONTROL_PORT_COUNT; ++k) {
+            const uint32_t port = (start + k * 5) % CONTROL_PORT_COUNT;
+            const uint32_t cell = (share & 0x80) ? (port + share) % CONTROL_PORT_COUNT : port;
             descriptor->connect_port(instance, port, cells[cell].get());
         }
     }
@@ -298,7 +286,7 @@ struct Host {
         const uint32_t port = pick < 128 ? 14 + pick % 2
                               : pick < 192 ? 16 + pick % 64
                                            : in.u32();
-        if (port < MAX_PORTS && (port < CONTROL_COUNT || port < 12 + audio_ports()))
+        if (port < STEREO_PORT_COUNT && (port < CONTROL_PORT_COUNT || port < CONTROL_PORT_COUNT + audio_ports()))
             return;  // a port of the plug-in: the run sets those up properly
         descriptor->connect_port(instance, port, (pick & 1) ? dummy : nullptr);
     }
@@ -309,7 +297,7 @@ struct Host {
     {
         if (!activated)
             activate();
-        for (uint32_t c = 0; c < CONTROL_COUNT; ++c)
+        for (uint32_t c = 0; c < CONTROL_PORT_COUNT; ++c)
             if (in.byte() & 1)
                 cells[c][0] = control_value(in, CONTROL_RANGES[c]);
 
@@ -352,7 +340,7 @@ struct Host {
         const uint32_t first = in.byte() % audio_ports();
         for (uint32_t k = 0; k < audio_ports(); ++k) {
             const uint32_t a = (first + k) % audio_ports();
-            descriptor->connect_port(instance, 12 + a, audio[a]);
+            descriptor->connect_port(instance, CONTROL_PORT_COUNT + a, audio[a]);
         }
 
         const FpMode mode = fp_mode();
@@ -380,8 +368,8 @@ struct Host {
             return;
         if (!activated)
             activate();
-        for (uint32_t c = 0; c < CONTROL_COUNT; ++c) {
-            cells[c][0] = CONTROL_RANGES[c].def;
+        for (uint32_t c = 0; c < CONTROL_PORT_COUNT; ++c) {
+            cells[c][0] = CONTROL_RANGES[c].default_value;
             descriptor->connect_port(instance, c, cells[c].get());
         }
         constexpr uint32_t N = 1024;
@@ -395,7 +383,7 @@ struct Host {
             }
         }
         for (uint32_t a = 0; a < audio_ports(); ++a)
-            descriptor->connect_port(instance, 12 + a, bufs[a].get());
+            descriptor->connect_port(instance, CONTROL_PORT_COUNT + a, bufs[a].get());
         for (int block = 0; block < 2; ++block) {
             descriptor->run(instance, N);
             if (!all_finite(bufs[1].get(), N) || (stereo && !all_finite(bufs[3].get(), N)))

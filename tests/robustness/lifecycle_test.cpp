@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "plugin_harness.h"
-#include "robustness_host.h"
 
 namespace {
 
@@ -44,9 +43,8 @@ long heap_growth(int cycles, Cycle cycle)
 template <typename Between>
 std::vector<float> render(bool stereo, int blocks, Between between)
 {
-    HostInstance host(stereo);
-    host.controls[PORT_MIX] = 0.5f;
-    host.activate();
+    Plugin host(48000.0, stereo);
+    host[PORT_MIX] = 0.5f;
     std::vector<float> all;
     for (int b = 0; b < blocks; ++b) {
         between(host, b);
@@ -63,7 +61,7 @@ std::vector<float> render(bool stereo, int blocks, Between between)
 
 std::vector<float> render_plain(bool stereo, int blocks)
 {
-    return render(stereo, blocks, [](HostInstance&, int) {});
+    return render(stereo, blocks, [](Plugin&, int) {});
 }
 
 }  // namespace
@@ -90,14 +88,14 @@ TEST(Lifecycle, ActivatingAgainAndAgainEqualsActivatingOnce)
         SCOPED_TRACE(stereo ? "stereo" : "mono");
         // Twice before the first run.
         const std::vector<float> once = render_plain(stereo, 8);
-        EXPECT_EQ(first_difference(once, render(stereo, 8, [](HostInstance& h, int b) {
+        EXPECT_EQ(first_difference(once, render(stereo, 8, [](Plugin& h, int b) {
                                        if (b == 0)
                                            h.activate();
                                    })),
                   -1);
         // After some runs: once, or three times in a row, gives the same.
         const auto reactivate = [](int times) {
-            return [times](HostInstance& h, int b) {
+            return [times](Plugin& h, int b) {
                 if (b == 5)
                     for (int k = 0; k < times; ++k)
                         h.activate();
@@ -120,9 +118,8 @@ TEST(Lifecycle, ReconnectingPortsBetweenRunsChangesOnlyWhereDataGoes)
         std::vector<std::unique_ptr<AudioBlock>> old_blocks;
         std::vector<float> moved;
         {
-            HostInstance host(stereo);
-            host.controls[PORT_MIX] = 0.5f;
-            host.activate();
+            Plugin host(48000.0, stereo);
+            host[PORT_MIX] = 0.5f;
             for (int b = 0; b < 8; ++b) {
                 // Control values at a new address each block, same values.
                 std::unique_ptr<float[]> cells(new float[CONTROL_PORT_COUNT]);
@@ -161,7 +158,7 @@ TEST(Lifecycle, ZeroLengthRunsChangeNothing)
 {
     for (bool stereo : {false, true}) {
         SCOPED_TRACE(stereo ? "stereo" : "mono");
-        const auto zero_runs = [](HostInstance& h, int) {
+        const auto zero_runs = [](Plugin& h, int) {
             for (int k = 0; k < 3; ++k) {
                 std::unique_ptr<float[]> empty[4];
                 for (auto& e : empty)
@@ -178,7 +175,7 @@ TEST(Lifecycle, ZeroLengthRunsChangeNothing)
 TEST(Lifecycle, MonoIgnoresPorts14And15AndEveryIndexBeyond)
 {
     std::vector<float> poison(BLOCK, NAN), canary(BLOCK, CANARY);
-    const auto stray = [&](HostInstance& h, int b) {
+    const auto stray = [&](Plugin& h, int b) {
         h.connect(14, poison.data());
         h.connect(15, canary.data());
         for (uint32_t port : {16u, 17u, 255u, 0xffffffffu})
@@ -197,11 +194,8 @@ TEST(Lifecycle, HugeFiniteInputDoesNotSilenceTheReverb)
     for (bool stereo : {false, true}) {
         for (float huge : {3e38f, -1e37f, 1e35f}) {
             SCOPED_TRACE(testing::Message() << (stereo ? "stereo " : "mono ") << huge);
-            HostInstance host(stereo), twin(stereo);
-            for (HostInstance* h : {&host, &twin}) {
-                h->controls[PORT_MIX] = 1.0f;
-                h->activate();
-            }
+            Plugin host(48000.0, stereo), twin(48000.0, stereo);
+            host[PORT_MIX] = twin[PORT_MIX] = 1.0f;
             // The same noise to both, and in block 3 a spike to one of them
             // where the other gets 0.
             for (int b = 0; b < 40; ++b) {
@@ -235,9 +229,8 @@ TEST(Lifecycle, ManyInstancesLeaveNoMemoryBehind)
     const double rates[] = {44100.0, 48000.0, 96000.0};
     const size_t resident_before = resident_bytes();
     const long growth = heap_growth(CYCLES, [&](int k) {
-        HostInstance host(k % 2 == 1, rates[k % 3]);
-        ASSERT_NE(host.handle, nullptr);
-        host.activate();
+        Plugin host(rates[k % 3], k % 2 == 1);
+        ASSERT_NE(host.self, nullptr);
         AudioBlock block(512);
         block.in_l = noise(512, k);
         block.in_r = noise(512, k + 1);

@@ -14,7 +14,6 @@
 
 #include "fp_mode.h"
 #include "plugin_harness.h"
-#include "robustness_host.h"
 
 namespace {
 
@@ -49,7 +48,7 @@ const Job JOBS[INSTANCES] = {{false, 44100.0, 1}, {true, 48000.0, 2}, {false, 96
 // with its controls moved every few blocks; returns all its output samples.
 // The calls into the plug-in run under `mode`; `mode_kept` turns false if a
 // call hands the thread back a different mode.
-std::vector<float> play(HostInstance& host, const Job& job, FpMode mode, bool* mode_kept)
+std::vector<float> play(Plugin& host, const Job& job, FpMode mode, bool* mode_kept)
 {
     const FpMode own_mode = fp_mode_get();
     host.activate();
@@ -87,15 +86,15 @@ TEST(ParallelInstances, ThreadsGiveExactlyTheOneByOneOutput)
 {
     std::vector<float> one_by_one[INSTANCES];
     for (int k = 0; k < INSTANCES; ++k) {
-        HostInstance host(JOBS[k].stereo, JOBS[k].rate);
+        Plugin host(JOBS[k].rate, JOBS[k].stereo, false);
         bool kept = true;
         one_by_one[k] = play(host, JOBS[k], FP_MODE_DEFAULT, &kept);
     }
 
     // Hosts make instances on their main thread and run them on others.
-    std::unique_ptr<HostInstance> hosts[INSTANCES];
+    std::unique_ptr<Plugin> hosts[INSTANCES];
     for (int k = 0; k < INSTANCES; ++k)
-        hosts[k] = std::make_unique<HostInstance>(JOBS[k].stereo, JOBS[k].rate);
+        hosts[k] = std::make_unique<Plugin>(JOBS[k].rate, JOBS[k].stereo, false);
 
     std::vector<float> parallel[INSTANCES];
     bool mode_kept[INSTANCES] = {true, true, true, true, true, true};

@@ -22,7 +22,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "robustness_host.h"
+#include "plugin_harness.h"
 
 namespace {
 
@@ -89,7 +89,7 @@ float automate(float v, const ControlRange& r, Random& random)
 
 // Median cost of the soaked instance over that of a fresh one, timed block
 // by block in alternation over the same input and controls.
-double drift_probe(HostInstance& soaked, HostInstance& fresh, AudioBlock& block, Random& random)
+double drift_probe(Plugin& soaked, Plugin& fresh, AudioBlock& block, Random& random)
 {
     for (uint32_t p = 0; p < CONTROL_PORT_COUNT; ++p)
         fresh.controls[p] = soaked.controls[p];
@@ -115,10 +115,9 @@ double drift_probe(HostInstance& soaked, HostInstance& fresh, AudioBlock& block,
 
 void soak(bool stereo)
 {
-    HostInstance host(stereo, RATE), fresh(stereo, RATE);
-    ASSERT_NE(host.handle, nullptr);
-    ASSERT_NE(fresh.handle, nullptr);
-    host.activate();
+    Plugin host(RATE, stereo), fresh(RATE, stereo);
+    ASSERT_NE(host.self, nullptr);
+    ASSERT_NE(fresh.self, nullptr);
     Random random{stereo ? 0x5eedu : 0xfeedu};
     AudioBlock block(BLOCK);
 

@@ -1,102 +1,42 @@
-// Drives the built strandprobe binary as a child process and checks its exit
-// status, standard output and standard error byte for byte.
+// Drives the built strandprobe program against stand-ins for glibmm and
+// checks its exit status, standard output and standard error byte for byte.
 
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
-#include <poll.h>
 #include <stdio.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
+#include <fstream>
+#include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "strandprobe_run.h"
+
 namespace {
 
-struct Outcome {
-    int status; // exit status, or -1 if the program did not exit normally
-    std::string out;
-    std::string err;
-};
-
-// Runs strandprobe with argv[0] "strandprobe", so getopt_long names it that
-// way in its diagnostics, and in the C locale, so those are in English.
 Outcome run(const std::vector<std::string> &args)
 {
-    std::vector<char *> argv;
-    std::string name = "strandprobe";
-    argv.push_back(name.data());
-    std::vector<std::string> copies = args;
-    for (std::string &arg : copies)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    char locale[] = "LC_ALL=C";
-    char *envp[] = {locale, nullptr};
-
-    int out_pipe[2], err_pipe[2];
-    if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) {
-        ADD_FAILURE() << "pipe failed";
-        return {-1, "", ""};
-    }
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out_pipe[1], STDOUT_FILENO);
-        dup2(err_pipe[1], STDERR_FILENO);
-        close(out_pipe[0]);
-        close(out_pipe[1]);
-        close(err_pipe[0]);
-        close(err_pipe[1]);
-        execve(STRANDPROBE_PATH, argv.data(), envp);
-        _exit(127);
-    }
-    close(out_pipe[1]);
-    close(err_pipe[1]);
-
-    Outcome outcome{-1, "", ""};
-    pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
-    std::string *sinks[2] = {&outcome.out, &outcome.err};
-    int open_streams = 2;
-    while (open_streams > 0 && poll(fds, 2, -1) > 0) {
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0)
-                continue;
-            char buffer[4096];
-            ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-            if (n > 0) {
-                sinks[i]->append(buffer, size_t(n));
-            } else {
-                close(fds[i].fd);
-                fds[i].fd = -1;
-                --open_streams;
-            }
-        }
-    }
-    int wait_status = 0;
-    waitpid(pid, &wait_status, 0);
-    if (WIFEXITED(wait_status))
-        outcome.status = WEXITSTATUS(wait_status);
-    return outcome;
+    return run_strandprobe(args);
 }
 
-const char *const USAGE =
-    "strandprobe - gcc4/5 C++11 ABI compatibility test\n"
-    "\n"
-    "Usage: strandprobe [ OPTIONS ]\n"
-    "\n"
-    "This tool checks for C++ specific symbols in libglimm which are different in\n"
-    "the gcc4 and gcc5/c++11 ABI in order to determine system-wide use of gcc5.\n"
-    "\n"
-    "Options:\n"
-    " -f, --fail                fail if system cannot be determined.\n"
-    " -h, --help                Display this help and exit.\n"
-    " -4, --gcc4                Test succeeds if gcc4 ABI is found.\n"
-    " -5, --gcc5                Test succeeds if gcc5 ABI is found.\n"
-    " -g <soname>, --glibmm <soname>\n"
-    "                           Specify alternative file for libglibmm-2.4.so\n"
-    " -v, --verbose             Print information.\n"
-    " -V, --version             Print version information and exit.\n";
+// The usage text, as -h prints it.
+const std::string &usage()
+{
+    static const std::string text = run({"-h"}).out;
+    return text;
+}
+
+std::vector<std::string> lines_of(const std::string &text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
 
 const char *const GCC4_VERDICT = "System uses gcc4 c++ ABI\n";
 const char *const GCC5_VERDICT = "System uses gcc5 c++11 ABI\n";
@@ -115,14 +55,71 @@ std::string cannot_open_message(const char *name)
     return std::string("Cannot open '") + name + "': " + dlerror() + ".\n";
 }
 
-TEST(StrandprobeHelp, PrintsUsageAndSucceeds)
+TEST(StrandprobeHelp, PrintsTheUsageTextAndSucceeds)
 {
     for (const char *option : {"-h", "--help"}) {
         SCOPED_TRACE(option);
         Outcome outcome = run({option});
         EXPECT_EQ(outcome.status, 0);
-        EXPECT_EQ(outcome.out, USAGE);
+        EXPECT_EQ(outcome.out, usage());
         EXPECT_EQ(outcome.err, "");
+    }
+    // Its layout: a title naming the program, the usage line, the options
+    // under their heading, each description from the 28th character on
+    // (on the next line where the option takes the room).
+    const std::vector<std::string> lines = lines_of(usage());
+    ASSERT_EQ(lines.size(), 16u);
+    EXPECT_EQ(lines[0].rfind("strandprobe - ", 0), 0u);
+    EXPECT_EQ(lines[2], "Usage: strandprobe [ OPTIONS ]");
+    EXPECT_EQ(lines[7], "Options:");
+    for (size_t i = 8; i < lines.size(); ++i) {
+        const std::string &line = lines[i];
+        const bool described_here = line.size() > 27 && line[26] == ' ' && line[27] != ' ';
+        if (!described_here && i + 1 < lines.size() && lines[i + 1].find_first_not_of(' ') == 27)
+            ++i;
+        else
+            EXPECT_TRUE(described_here) << line;
+    }
+}
+
+// The options the usage text lists are the ones the program takes and the
+// manual page describes: every single-letter option it does not list is
+// refused as invalid, every one it lists is taken, and so is every long one.
+TEST(StrandprobeHelp, UsageProgramAndManualAgreeOnTheOptions)
+{
+    const std::regex option_word("(^|[ ,])(--?[A-Za-z0-9][a-z0-9]*)");
+    std::set<std::string> listed;
+    for (const std::string &line : lines_of(usage()))
+        for (std::sregex_iterator m(line.begin(), line.end(), option_word), end; m != end; ++m)
+            if (line.rfind(" -", 0) == 0)
+                listed.insert((*m)[2]);
+    EXPECT_EQ(listed.size(), 14u);
+
+    std::ifstream manual(STRANDPROBE_MANUAL);
+    ASSERT_TRUE(manual.good());
+    std::set<std::string> described;
+    bool options_section = false, item = false;
+    const std::regex manual_word(R"(\\-(\\-)?([A-Za-z0-9][a-z0-9]*))");
+    for (std::string line; std::getline(manual, line);) {
+        if (line.rfind(".SH", 0) == 0)
+            options_section = line == ".SH OPTIONS";
+        if (options_section && item)
+            for (std::sregex_iterator m(line.begin(), line.end(), manual_word), end; m != end; ++m)
+                described.insert(((*m)[1].matched ? "--" : "-") + (*m)[2].str());
+        item = line == ".TP";
+    }
+    EXPECT_EQ(described, listed);
+
+    const std::string letters = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    for (char letter : letters) {
+        const std::string option = std::string("-") + letter;
+        const bool valid = run({option, "-g", "/nonexistent/lib.so"}).status != 255;
+        EXPECT_EQ(valid, listed.count(option) == 1) << option;
+    }
+    for (const std::string &option : listed) {
+        if (option.rfind("--", 0) == 0) {
+            EXPECT_NE(run({option, "/nonexistent/lib.so"}).status, 255) << option;
+        }
     }
 }
 
@@ -145,13 +142,13 @@ TEST(StrandprobeHelp, EndsTheProgramWhereItStands)
     // Settings before -h are dropped: no probe, no cannot-open report, no -f.
     Outcome outcome = run({"-v", "-f", "-g", MISSING_LIBRARY, "-h"});
     EXPECT_EQ(outcome.status, 0);
-    EXPECT_EQ(outcome.out, USAGE);
+    EXPECT_EQ(outcome.out, usage());
     EXPECT_EQ(outcome.err, "");
 
     // Options after -h or -V, even invalid ones, are never looked at.
     outcome = run({"-h", "-x"});
     EXPECT_EQ(outcome.status, 0);
-    EXPECT_EQ(outcome.out, USAGE);
+    EXPECT_EQ(outcome.out, usage());
     EXPECT_EQ(outcome.err, "");
 
     outcome = run({"-V", "-h"});
@@ -181,7 +178,7 @@ TEST(StrandprobeInvalidOption, ReportsTwiceOnStderrThenUsageAndStatus255)
         Outcome outcome = run(c.args);
         EXPECT_EQ(outcome.status, 255);
         EXPECT_EQ(outcome.err, std::string(c.getopt_diagnostic) + "invalid argument.\n");
-        EXPECT_EQ(outcome.out, USAGE);
+        EXPECT_EQ(outcome.out, usage());
     }
 }
 

@@ -18,23 +18,10 @@
 
 #include "ui_lookup.h"
 
-enum { MAX_URIS = 64 };
-
 typedef struct {
     UiLookup info;
-    const char* uris[MAX_URIS]; /* urid:map, URID = index + 1 */
-    unsigned uri_count;
+    UiUriTable uris; /* urid:map */
 } Gtk2Host;
-
-static LV2_URID map_uri(LV2_URID_Map_Handle handle, const char* uri)
-{
-    Gtk2Host* host = handle;
-    for (unsigned i = 0; i < host->uri_count; ++i)
-        if (strcmp(host->uris[i], uri) == 0) return i + 1;
-    if (host->uri_count == MAX_URIS) return 0;
-    host->uris[host->uri_count] = g_strdup(uri);
-    return ++host->uri_count;
-}
 
 static void write_port(SuilController controller, uint32_t port, uint32_t size,
                        uint32_t protocol, const void* buffer)
@@ -120,11 +107,11 @@ int main(int argc, char** argv)
 
     SuilHost* suil = suil_host_new(write_port, port_index, NULL, NULL);
     suil_host_set_touch_func(suil, touch);
-    LV2_URID_Map map = {&host, map_uri};
+    LV2_URID_Map map = {&host.uris, ui_uri_map};
     float rate = 48000.0f;
     LV2_Options_Option options[] = {
-        {LV2_OPTIONS_INSTANCE, 0, map_uri(&host, "http://lv2plug.in/ns/ext/parameters#sampleRate"),
-         sizeof rate, map_uri(&host, "http://lv2plug.in/ns/ext/atom#Float"), &rate},
+        {LV2_OPTIONS_INSTANCE, 0, ui_uri_map(&host.uris, "http://lv2plug.in/ns/ext/parameters#sampleRate"),
+         sizeof rate, ui_uri_map(&host.uris, "http://lv2plug.in/ns/ext/atom#Float"), &rate},
         {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, NULL},
     };
     const LV2_Feature map_feature = {LV2_URID__map, &map};

@@ -26,19 +26,11 @@ use_clean_lv2_path "$LV2_PATH"
 started_pids=()
 host_console=
 stop_started() {
-    local i pid
+    local i
     if [ -n "$host_console" ]; then exec {host_console}>&-; fi
     host_console=
     for ((i = ${#started_pids[@]} - 1; i >= 0; i--)); do
-        pid=${started_pids[i]}
-        kill "$pid" 2>/dev/null || continue
-        for _ in 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20; do
-            [ -e "/proc/$pid" ] || break
-            grep -q '^[0-9]* (.*) Z' "/proc/$pid/stat" 2>/dev/null && break
-            sleep 0.1
-        done
-        kill -KILL "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
+        stop_pids "${started_pids[i]}"
     done
     started_pids=()
 }

@@ -11,7 +11,13 @@
 //   resize W H                  the UI asked for this size
 // Commands come on standard input, one a line, and run in order:
 //   create | show | cleanup     instantiate / map the window / clean up
-//   port INDEX VALUE            a float port event
+//   port INDEX VALUE            a float port event (the host's value of a
+//                               control becomes VALUE)
+//   apply LABEL                 the plug-in's preset LABEL applied as hosts
+//                               do: its values as port events; prints
+//                               "preset LABEL" and the twelve values after
+//   preset LABEL                only prints that line
+//   values                      prints "values" and the host's twelve values
 //   event INDEX SIZE PROTOCOL   a port event of SIZE bytes of 0xff; PROTOCOL
 //                               0 (float) or a URI the host maps
 //   burst COUNT                 COUNT port events, no idle in between
@@ -19,9 +25,12 @@
 //   idle COUNT | wait MS        idle calls, or idle for a time
 //   size W H                    resize the UI's window, as hosts do
 //   destroy-parent              destroy the parent window under the UI
-//   centre SYMBOL               prints "centre SYMBOL X Y" (root coordinates)
-//   area preview|SYMBOL         prints "area NAME WxH+X+Y", the preview's or
-//                               a control's area in the window
+//   centre SYMBOL|ITEM|row:N    prints "centre NAME X Y" (root coordinates) of
+//                               a control's knob, a header item (UI_HEADER's
+//                               names) or row N of the list of presets
+//   area preview|SYMBOL|ITEM    prints "area NAME WxH+X+Y", the preview's,
+//                               a control's or a header item's area in the
+//                               window
 //   shot FILE                   the parent window as a PNG
 //   stats                       prints "stats heap=B fds=F clients=C resources=R"
 //                               (with no UI up, after emptying cairo's caches)
@@ -289,19 +298,71 @@ bool window_geometry(Host& host, Window window, int* x, int* y, unsigned* width,
     return XTranslateCoordinates(host.display, window, root, 0, 0, x, y, &child);
 }
 
-void print_centre(Host& host, const std::string& symbol)
+// The logical centre of a header item or a row of the list of presets.
+bool item_centre(const std::string& name, float* x, float* y)
 {
-    int port = ui_lookup_port(&host.info, symbol.c_str());
+    LayoutRect box{};
+    bool found = false;
+    if (name.compare(0, 4, "row:") == 0) {
+        box = ui_layout_preset_row(atoi(name.c_str() + 4));
+        found = true;
+    }
+    for (const LayoutNamedBox& item : UI_HEADER)
+        if (name == item.name) {
+            box = item.box;
+            found = true;
+        }
+    *x = box.x + box.w * 0.5f;
+    *y = box.y + box.h * 0.5f;
+    return found;
+}
+
+void print_centre(Host& host, const std::string& name)
+{
+    int port = ui_lookup_port(&host.info, name.c_str());
     int x, y;
     unsigned width, height;
     float cx, cy;
     Window window = host.widget ? host.widget : host.parent;
-    if (port < 0 || !window_geometry(host, window, &x, &y, &width, &height) ||
-        !ui_layout_control_centre(uint32_t(port), float(width), float(height), &cx, &cy)) {
-        printf("centre %s unknown\n", symbol.c_str());
+    bool known = window_geometry(host, window, &x, &y, &width, &height);
+    if (known && port >= 0) {
+        known = ui_layout_control_centre(uint32_t(port), float(width), float(height), &cx, &cy);
+    } else if (known) {
+        float lx, ly;
+        known = item_centre(name, &lx, &ly);
+        ui_layout_to_window(lx, ly, float(width), float(height), &cx, &cy);
+    }
+    if (!known) {
+        printf("centre %s unknown\n", name.c_str());
         return;
     }
-    printf("centre %s %d %d\n", symbol.c_str(), x + int(lrintf(cx)), y + int(lrintf(cy)));
+    printf("centre %s %d %d\n", name.c_str(), x + int(lrintf(cx)), y + int(lrintf(cy)));
+}
+
+void print_values(const char* what, const std::string& name, const float* values, uint32_t count)
+{
+    printf("%s%s%s", what, name.empty() ? "" : " ", name.c_str());
+    for (uint32_t port = 0; port < count; ++port) printf(" %.9g", double(values[port]));
+    printf("\n");
+}
+
+// A preset of the plug-in's bundle, read as hosts read it and, with
+// `apply`, sent to the UI as the host's new values.
+void preset(Host& host, const std::string& label, bool apply)
+{
+    float values[UI_LOOKUP_MAX_PORTS];
+    memcpy(values, host.values, sizeof values);
+    if (ui_lookup_preset(host.plugin_uri.c_str(), label.c_str(), &host.info, values,
+                         host.info.control_count) <= 0) {
+        printf("preset %s unknown\n", label.c_str());
+        return;
+    }
+    if (apply)
+        for (uint32_t port = 0; port < host.info.control_count; ++port) {
+            host.values[port] = values[port];
+            send_value(host, port, values[port]);
+        }
+    print_values("preset", label, values, host.info.control_count);
 }
 
 void print_area(Host& host, const std::string& name)
@@ -311,12 +372,16 @@ void print_area(Host& host, const std::string& name)
     Window window = host.widget ? host.widget : host.parent;
     int port = ui_lookup_port(&host.info, name.c_str());
     const LayoutControl* control = port < 0 ? nullptr : ui_layout_control(uint32_t(port));
-    if ((name != "preview" && !control) || !window_geometry(host, window, &x, &y, &width, &height)) {
+    const LayoutNamedBox* item = nullptr;
+    for (const LayoutNamedBox& i : UI_HEADER)
+        if (name == i.name) item = &i;
+    if ((name != "preview" && !control && !item) ||
+        !window_geometry(host, window, &x, &y, &width, &height)) {
         printf("area %s unknown\n", name.c_str());
         return;
     }
     // A knob's cell: its name above, the knob, its value below.
-    LayoutRect r = UI_PREVIEW;
+    LayoutRect r = item ? item->box : UI_PREVIEW;
     if (control)
         r = {control->cx - KNOB_CELL_WIDTH * 0.5f, control->cy + KNOB_NAME_DY - 12.0f,
              KNOB_CELL_WIDTH, KNOB_VALUE_DY - KNOB_NAME_DY + 18.0f};
@@ -453,12 +518,19 @@ bool run_command(Host& host, const std::string& line)
         uint32_t port;
         float value;
         in >> port >> value;
+        if (port < host.info.control_count) host.values[port] = value;
         send_value(host, port, value);
     } else if (command == "event") {
         uint32_t port, size;
         std::string protocol;
         in >> port >> size >> protocol;
         send_event(host, port, size, protocol);
+    } else if (command == "apply" || command == "preset") {
+        std::string label;
+        std::getline(in >> std::ws, label);
+        preset(host, label, command == "apply");
+    } else if (command == "values") {
+        print_values("values", "", host.values, host.info.control_count);
     } else if (command == "burst") {
         int count = 0;
         in >> count;

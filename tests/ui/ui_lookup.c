@@ -2,7 +2,9 @@
 #include "ui_lookup.h"
 
 #include <lilv/lilv.h>
+#include <lv2/atom/atom.h>
 #include <lv2/core/lv2.h>
+#include <lv2/presets/presets.h>
 #include <lv2/ui/ui.h>
 #include <math.h>
 #include <stdio.h>
@@ -96,4 +98,76 @@ int ui_lookup_port(const UiLookup* lookup, const char* symbol)
     for (uint32_t i = 0; i < lookup->port_count; ++i)
         if (strcmp(lookup->symbol[i], symbol) == 0) return (int)i;
     return -1;
+}
+
+LV2_URID ui_uri_map(LV2_URID_Map_Handle handle, const char* uri)
+{
+    UiUriTable* table = handle;
+    for (uint32_t i = 0; i < table->count; ++i)
+        if (strcmp(table->uris[i], uri) == 0) return i + 1;
+    if (table->count == UI_URI_MAX) return 0;
+    table->uris[table->count] = strdup(uri);
+    return ++table->count;
+}
+
+void ui_uri_table_free(UiUriTable* table)
+{
+    for (uint32_t i = 0; i < table->count; ++i) free(table->uris[i]);
+    table->count = 0;
+}
+
+typedef struct {
+    const UiLookup* lookup;
+    LV2_URID float_type;
+    float* values;
+    uint32_t count;
+    int set;
+} PresetValues;
+
+static void take_value(const char* symbol, void* data, const void* value, uint32_t size,
+                       uint32_t type)
+{
+    PresetValues* p = data;
+    int port = ui_lookup_port(p->lookup, symbol);
+    if (port < 0 || (uint32_t)port >= p->count || type != p->float_type || size != sizeof(float))
+        return;
+    memcpy(&p->values[port], value, sizeof(float));
+    ++p->set;
+}
+
+int ui_lookup_preset(const char* plugin_uri, const char* label, const UiLookup* lookup,
+                     float* values, uint32_t count)
+{
+    LilvWorld* world = lilv_world_new();
+    lilv_world_load_all(world);
+    LilvNode* uri = lilv_new_uri(world, plugin_uri);
+    LilvNode* preset_class = lilv_new_uri(world, LV2_PRESETS__Preset);
+    LilvNode* label_key = lilv_new_uri(world, "http://www.w3.org/2000/01/rdf-schema#label");
+    UiUriTable table = {{0}, 0};
+    LV2_URID_Map map = {&table, ui_uri_map};
+    PresetValues found = {lookup, ui_uri_map(&table, LV2_ATOM__Float), values, count, -1};
+    const LilvPlugin* plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), uri);
+    LilvNodes* presets = plugin ? lilv_plugin_get_related(plugin, preset_class) : NULL;
+    LILV_FOREACH (nodes, i, presets) {
+        const LilvNode* preset = lilv_nodes_get(presets, i);
+        lilv_world_load_resource(world, preset);
+        LilvNode* name = lilv_world_get(world, preset, label_key, NULL);
+        int match = name && strcmp(lilv_node_as_string(name), label) == 0;
+        lilv_node_free(name);
+        if (!match) continue;
+        LilvState* state = lilv_state_new_from_world(world, &map, preset);
+        if (state) {
+            found.set = 0;
+            lilv_state_emit_port_values(state, take_value, &found);
+            lilv_state_free(state);
+        }
+        break;
+    }
+    lilv_nodes_free(presets);
+    ui_uri_table_free(&table);
+    lilv_node_free(label_key);
+    lilv_node_free(preset_class);
+    lilv_node_free(uri);
+    lilv_world_free(world);
+    return found.set;
 }

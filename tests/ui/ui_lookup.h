@@ -5,6 +5,8 @@
 
 #include <stdint.h>
 
+#include <lv2/urid/urid.h>
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -32,6 +34,26 @@ void ui_lookup_free(UiLookup* lookup);
 
 /* The index of the port with `symbol`, or -1. */
 int ui_lookup_port(const UiLookup* lookup, const char* symbol);
+
+/* A URID map for a test host: URID = index in `uris` + 1. */
+enum { UI_URI_MAX = 64 };
+typedef struct {
+    char* uris[UI_URI_MAX];
+    uint32_t count;
+} UiUriTable;
+
+/* urid:map's map function over a UiUriTable (the handle); 0 when full. */
+LV2_URID ui_uri_map(LV2_URID_Map_Handle table, const char* uri);
+
+/* Frees the table's copies of the URIs. */
+void ui_uri_table_free(UiUriTable* table);
+
+/* The control values of the plug-in's preset labelled `label`, read with
+ * lilv's preset state as a host that applies the preset reads them: sets
+ * values[i] for each port i the preset sets (i below `count`). Returns the
+ * number of values set, or -1 when the plug-in has no such preset. */
+int ui_lookup_preset(const char* plugin_uri, const char* label, const UiLookup* lookup,
+                     float* values, uint32_t count);
 
 #ifdef __cplusplus
 }

@@ -1,13 +1,17 @@
-// The GUI's model: values written with units, typed values read back, and
-// anything a host sends held in range.
+// The GUI's model: values written with units, typed values read back,
+// anything a host sends held in range; which factory preset the controls
+// match and where stepping leads.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
 
 #include "control_model.h"
+#include "preset_browser.h"
+#include "preset_table.h"
 
 namespace {
 
@@ -75,6 +79,8 @@ TEST(ControlModel, ParsesTypedValuesWithUnitsAndClampsThem)
         {PORT_MIX, "40%", 0.4f},
         {PORT_MIX, "40", 0.4f},  // a bare number is in the unit shown
         {PORT_DECAY_TILT, "-25 %", -0.25f},
+        {PORT_ROOM_SIZE, "70 m", 70.0f},
+        {PORT_ROOM_SIZE, "300", 240.0f},
     };
     for (const auto& c : accepted) {
         float v = NaN;
@@ -89,7 +95,8 @@ TEST(ControlModel, ParsesTypedValuesWithUnitsAndClampsThem)
         {PORT_DECAY, ""},          {PORT_DECAY, "   "},       {PORT_DECAY, "nan"},
         {PORT_DECAY, "inf"},       {PORT_DECAY, "1.5 Hz"},    {PORT_DECAY, "1..5"},
         {PORT_HIGH_BAND_FREQ, "k"}, {PORT_HIGH_BAND_FREQ, "2.5kk"}, {PORT_ROOM_SIZE, "1e3"},
-        {PORT_MIX, "40 %%"},       {PORT_WET_LEVEL, "-infinity"},
+        {PORT_MIX, "40 %%"},       {PORT_WET_LEVEL, "-infinity"}, {PORT_WET_LEVEL, "-ix"},
+        {PORT_DECAY, "2 seconds long"},
         {PORT_ROOM_SIZE, "99999999999999999999999999999999999999999999"},
         {CONTROL_PORT_COUNT, "1"},
     };
@@ -120,6 +127,65 @@ TEST(ControlModel, HoldsAnyHostValueInRangeAndIgnoresRepeats)
     EXPECT_NEAR(control_from_normal(PORT_HIGH_BAND_FREQ, 0.5), std::sqrt(50.0 * 12000.0), 0.01);
     EXPECT_NEAR(control_from_normal(PORT_DECAY, 0.5), 15.0, 1e-5);
     EXPECT_EQ(control_from_normal(PORT_DECAY, double(NaN)), 1.5f);
+}
+
+TEST(PresetBrowser, NamesThePresetTheControlsMatchExactly)
+{
+    ControlModel model;
+    control_model_reset(&model);
+    EXPECT_EQ(preset_find(model.values), 0);
+    EXPECT_STREQ(preset_name(0), "Default");
+    ASSERT_EQ(preset_count(), 7);
+    for (int i = 0; i < preset_count(); ++i) {
+        float values[CONTROL_PORT_COUNT];
+        std::copy(PRESETS[i].values, PRESETS[i].values + CONTROL_PORT_COUNT, values);
+        EXPECT_EQ(preset_find(values), i) << PRESETS[i].name;
+        EXPECT_STREQ(preset_name(i), PRESETS[i].name);
+        // -0.0 for a zero is the same value; one step of a float off is not.
+        for (float& v : values)
+            v = v == 0.0f ? -0.0f : v;
+        EXPECT_EQ(preset_find(values), i) << PRESETS[i].name;
+        for (uint32_t port = 0; port < CONTROL_PORT_COUNT; ++port) {
+            const float kept = values[port];
+            values[port] = std::nextafter(kept, INF);
+            EXPECT_EQ(preset_find(values), NO_PRESET) << PRESETS[i].name << " " << port;
+            values[port] = kept;
+        }
+    }
+    EXPECT_STREQ(preset_name(NO_PRESET), "Custom");
+}
+
+TEST(PresetBrowser, StepsFromTheMatchOrTheLastOneMatched)
+{
+    const int last = preset_count() - 1;
+    const struct {
+        int matched;  // preset the controls match, or NO_PRESET
+        int before;   // preset they matched before, or NO_PRESET
+        int step;
+        bool wrap;
+        int to;
+    } cases[] = {
+        {0, NO_PRESET, 1, true, 1},       {0, NO_PRESET, -1, true, last},
+        {0, NO_PRESET, -1, false, 0},     {last, 0, 1, true, 0},
+        {last, 0, 1, false, last},        {NO_PRESET, 3, 1, true, 4},
+        {NO_PRESET, 3, -1, false, 2},     {NO_PRESET, NO_PRESET, 1, true, 0},
+        {NO_PRESET, NO_PRESET, -1, true, last}, {NO_PRESET, NO_PRESET, -1, false, 0},
+    };
+    for (const auto& c : cases) {
+        PresetBrowser browser;
+        preset_browser_reset(&browser);
+        float values[CONTROL_PORT_COUNT];
+        if (c.before != NO_PRESET)
+            preset_browser_follow(&browser, PRESETS[c.before].values);
+        std::copy(PRESETS[c.matched == NO_PRESET ? 1 : c.matched].values,
+                  PRESETS[c.matched == NO_PRESET ? 1 : c.matched].values + CONTROL_PORT_COUNT,
+                  values);
+        if (c.matched == NO_PRESET)
+            values[PORT_DECAY] = 29.0f;  // no preset's
+        preset_browser_follow(&browser, values);
+        EXPECT_EQ(preset_browser_step(&browser, values, c.step, c.wrap), c.to)
+            << c.matched << " after " << c.before << ", step " << c.step << (c.wrap ? " wrapping" : "");
+    }
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // The preview is what the plug-in plays: its left and right curves come,
 // bit for bit, from the built plug-in module fed the same silence, the same
 // impulse and the same block length at the same settings, also when a
-// render is restarted half-way with new settings.
+// render is restarted half-way with new settings; its decay times per
+// octave are those of the module's own wet output, filtered and integrated
+// apart; and the knobs that shape the decay move them.
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -12,8 +14,10 @@
 
 #include <lv2/core/lv2.h>
 
+#include "octave_decay.h"
 #include "preview_render.h"
 #include "reverb_descriptors.h"
+#include "rt60.h"
 
 namespace {
 
@@ -98,6 +102,54 @@ Response preview_response(PreviewRender* preview)
     return r;
 }
 
+// The whole preview of `s`, rendered at once.
+PreviewRender* rendered(bool stereo, const Setting& s)
+{
+    PreviewRender* preview = preview_create(stereo ? &stereo_descriptor : &mono_descriptor, s.rate);
+    if (preview) {
+        preview_start(preview, s.controls);
+        while (!preview_step(preview, 1.0)) {
+        }
+    }
+    return preview;
+}
+
+// Each octave band's decay time of a whole response: each channel through
+// the band's sections one after the other (direct form I), its energy
+// binned as the preview bins it, the backward-integration fit.
+std::vector<Rt60> octave_figures(const Response& r, bool stereo, double rate)
+{
+    std::vector<Rt60> figures(OCTAVE_BANDS, Rt60{Rt60Kind::silent, 0.0f});
+    const size_t frames = r.left.size();
+    for (int band = 0; band < OCTAVE_BANDS; ++band) {
+        OctaveSection sections[OCTAVE_SECTIONS];
+        if (!octave_band_design(band, rate, sections))
+            continue;
+        std::vector<double> energy(PREVIEW_BINS, 0.0);
+        for (const std::vector<float>* channel : {&r.left, &r.right}) {
+            if (channel == &r.right && !stereo)
+                continue;
+            std::vector<double> x(channel->begin(), channel->end());
+            for (const OctaveSection& f : sections) {
+                double x1 = 0.0, x2 = 0.0, y1 = 0.0, y2 = 0.0;
+                for (double& v : x) {
+                    const double y = f.gain * (v - x2) - f.a1 * y1 - f.a2 * y2;
+                    x2 = x1;
+                    x1 = v;
+                    y2 = y1;
+                    y1 = y;
+                    v = y;
+                }
+            }
+            for (size_t n = 0; n < frames; ++n)
+                energy[n * PREVIEW_BINS / frames] += x[n] * x[n];
+        }
+        figures[size_t(band)] =
+            rt60_measure(energy.data(), PREVIEW_BINS, double(frames) / rate / PREVIEW_BINS);
+    }
+    return figures;
+}
+
 bool same_bits(const std::vector<float>& a, const std::vector<float>& b)
 {
     return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
@@ -167,6 +219,83 @@ TEST_F(PreviewExact, OutputsAreThePluginsOwnBitForBit)
             }
             preview_destroy(preview);
         }
+    }
+}
+
+TEST_F(PreviewExact, OctaveFiguresAreThoseOfTheModulesWetOutput)
+{
+    // The module at mix 1 gives the wet signal alone; the preview measures
+    // its two bands at the setting's own mix, the direct sound left out.
+    Setting dark = defaults("dark", 96000.0);
+    dark.controls[PORT_DAMPING] = 0.9f;
+    dark.controls[PORT_DECAY_TILT] = -0.6f;
+    dark.controls[PORT_LOW_BAND_FREQ] = 300.0f;
+    const struct {
+        bool stereo;
+        Setting setting;
+        int bands;
+    } cases[] = {{true, defaults("defaults", 48000.0), 8},
+                 {true, large_bright(44100.0), 8},
+                 {false, dark, 8},
+                 {false, defaults("low rate", 22050.0), 7}};
+    for (const auto& c : cases) {
+        const Setting& s = c.setting;
+        SCOPED_TRACE(std::string(c.stereo ? "stereo " : "mono ") + s.name);
+        PreviewRender* preview = rendered(c.stereo, s);
+        ASSERT_NE(preview, nullptr);
+        const PreviewPicture* picture = preview_picture(preview);
+        Setting wet = s;
+        wet.controls[PORT_MIX] = 1.0f;
+        const Response r = plugin_response(c.stereo ? module_stereo : module_mono, wet, c.stereo,
+                                           preview_response_frames(s.controls, s.rate));
+        const std::vector<Rt60> want = octave_figures(r, c.stereo, s.rate);
+        EXPECT_EQ(picture->octave_bands, c.bands);
+        for (int band = 0; band < OCTAVE_BANDS; ++band) {
+            SCOPED_TRACE(testing::Message() << OCTAVE_CENTRE_HZ[band] << " Hz");
+            const Rt60& got = picture->octave_rt60[band];
+            EXPECT_EQ(got.kind, band < c.bands ? Rt60Kind::measured : Rt60Kind::silent);
+            EXPECT_EQ(got.kind, want[size_t(band)].kind);
+            EXPECT_NEAR(got.seconds, want[size_t(band)].seconds, 1e-4 * want[size_t(band)].seconds);
+        }
+        preview_destroy(preview);
+    }
+}
+
+TEST(PreviewOctaves, DampingTiltAndBandFrequencyMoveTheFigures)
+{
+    const struct {
+        const char* what;
+        PortIndex port;
+        float from, to;
+        float tilt;  // decay_tilt for both
+        int band;
+        float ratio;  // the band's figure at `to` over that at `from`, at most or at least
+        bool falls;
+    } cases[] = {
+        {"damping 0.1 -> 0.9 shortens 8 kHz", PORT_DAMPING, 0.1f, 0.9f, 0.0f, 7, 0.75f, true},
+        {"tilt -0.8 -> +0.8 shortens 63 Hz", PORT_DECAY_TILT, -0.8f, 0.8f, 0.0f, 0, 0.75f, true},
+        {"tilt -0.8 -> +0.8 lengthens 2 kHz", PORT_DECAY_TILT, -0.8f, 0.8f, 0.0f, 5, 1.3f, false},
+        {"high band 300 Hz -> 3 kHz, the high band shorter, lengthens 2 kHz",
+         PORT_HIGH_BAND_FREQ, 300.0f, 3000.0f, -0.8f, 5, 1.2f, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        float seconds[2];
+        for (int i = 0; i < 2; ++i) {
+            Setting s = defaults("", 48000.0);
+            if (c.port != PORT_DECAY_TILT)
+                s.controls[PORT_DECAY_TILT] = c.tilt;
+            s.controls[c.port] = i == 0 ? c.from : c.to;
+            PreviewRender* preview = rendered(true, s);
+            ASSERT_NE(preview, nullptr);
+            ASSERT_EQ(preview_picture(preview)->octave_rt60[c.band].kind, Rt60Kind::measured);
+            seconds[i] = preview_picture(preview)->octave_rt60[c.band].seconds;
+            preview_destroy(preview);
+        }
+        if (c.falls)
+            EXPECT_LT(seconds[1], c.ratio * seconds[0]) << seconds[0] << " s -> " << seconds[1] << " s";
+        else
+            EXPECT_GT(seconds[1], c.ratio * seconds[0]) << seconds[0] << " s -> " << seconds[1] << " s";
     }
 }
 

@@ -23,6 +23,7 @@
 #include "preview_draw.h"
 #include "preview_render.h"
 #include "reverb_descriptors.h"
+#include "ui_layout.h"
 #include "ui_view.h"
 
 namespace {
@@ -92,17 +93,33 @@ void check_picture(const PreviewPicture* picture)
             check(std::isfinite(v));
     for (const Rt60& r : picture->rt60)
         check(std::isfinite(r.seconds) && r.seconds >= 0.0f);
+    check(picture->octave_bands >= 0 && picture->octave_bands <= OCTAVE_BANDS);
+    for (const Rt60& r : picture->octave_rt60)
+        check(std::isfinite(r.seconds) && r.seconds >= 0.0f);
 }
 
 void draw(const PreviewPicture* picture, const ControlModel* model, double width, double height)
 {
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 96, 64);
     cairo_t* cr = cairo_create(surface);
+    // Once with a knob's tooltip, once with the header's state turned over,
+    // the list of presets open and a button's tooltip.
+    PresetBrowser presets;
+    preset_browser_reset(&presets);
+    AbSlots slots;
+    ab_slots_reset(&slots, model->values);
     ViewState state;
     view_state_reset(&state);
     state.hover = int(PORT_DECAY);
     state.tooltip = true;
-    ui_view_draw(cr, width, height, model, &state, picture, "status", "Stereo");
+    ui_view_draw(cr, width, height, {model, &presets, &slots, picture, "status", "Stereo"}, &state);
+    presets.mix_lock = true;
+    slots.shown = 1;
+    state.hover = NO_CONTROL;
+    state.hover_item = HEADER_COPY;
+    state.list_open = true;
+    state.list_hover = 2;
+    ui_view_draw(cr, width, height, {model, &presets, &slots, picture, nullptr, nullptr}, &state);
     const cairo_status_t status = cairo_status(cr);
     if (status != CAIRO_STATUS_SUCCESS)
         std::fprintf(stderr, "ui_fuzzer: cairo: %s at %g x %g\n", cairo_status_to_string(status),

@@ -5,8 +5,8 @@
 # and leaves a tail. With the mix at 1 the output is the reverb alone, so its
 # onset after a hit shows the pre-delay: 150 ms at every rate, including
 # 192000 Hz, where 150 ms fill the whole pre-delay memory (28800 frames).
-# shellcheck source=matrix_common.sh
-source "$(dirname "$0")/matrix_common.sh"
+# shellcheck source=../common/lv2_host.sh
+source "$(dirname "$0")/../common/lv2_host.sh"
 require_tools lv2apply sox
 variant=$1
 uri=$(uri_of "$variant")
@@ -43,10 +43,7 @@ for rate in 44100 48000 96000 192000; do
     [ "$wav_frames" = "$frames" ] || fail "$rate Hz: $wav_frames frames, the input has $frames"
     float_cmp "$wav_peak" ">" 0.01 || fail "$rate Hz: the reverb is silent (peak $wav_peak)"
     float_cmp "$wav_peak" "<" 4 || fail "$rate Hz: the reverb runs away (peak $wav_peak)"
-    for ((c = 0; c < channels; c++)); do
-        rms=wav_rms_$c
-        float_cmp "${!rms}" ">" 1e-3 || fail "$rate Hz: no tail on channel $c after the pluck (RMS ${!rms})"
-    done
+    every_channel_rms ">" 1e-3 "$rate Hz: no tail after the pluck"
     # Nothing may sound before the pre-delay has passed, and the reverb must
     # start soon after it.
     stats "$out"

@@ -1,5 +1,5 @@
-// wav_check: reads the WAV files the host-matrix tests make hosts write and
-// answers the questions the tests ask of them. sox cannot answer these
+// wav_check: reads the WAV files the host tests make hosts write and answers
+// the questions the tests ask of them. sox cannot answer these
 // itself: it converts to integers, which hides NaN and infinity and rounds
 // away the last bits two hosts might disagree in.
 //
@@ -25,8 +25,54 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
+
+// What the tests ask of a whole file: the count of NaN and infinite samples,
+// the peak magnitude of the finite ones, the RMS of each channel over frames
+// [start, end), and the first frame at or after `start` where any channel's
+// magnitude exceeds 1e-4 (-1 when there is none).
+struct Stats {
+    size_t nonfinite = 0;
+    double peak = 0.0;
+    std::vector<double> rms;
+    long long onset = -1;
+};
+
+// Measures `wav` with the RMS window from `start_seconds` to `end_seconds`,
+// clamped to the file; a negative end means the whole file.
+Stats measure(const wav::File& wav, double start_seconds, double end_seconds)
+{
+    size_t start = 0, end = wav.frames;
+    if (end_seconds >= 0) {
+        start = size_t(start_seconds * wav.rate);
+        end = size_t(end_seconds * wav.rate);
+        if (end > wav.frames)
+            end = wav.frames;
+        if (start > end)
+            start = end;
+    }
+    Stats stats;
+    std::vector<double> energy(wav.channels, 0.0);
+    for (size_t i = 0; i < wav.frames; ++i) {
+        for (unsigned c = 0; c < wav.channels; ++c) {
+            const double value = wav.samples[i * wav.channels + c];
+            if (!std::isfinite(value)) {
+                ++stats.nonfinite;
+                continue;
+            }
+            stats.peak = std::fmax(stats.peak, std::fabs(value));
+            if (i >= start && i < end)
+                energy[c] += value * value;
+            if (stats.onset < 0 && i >= start && std::fabs(value) > 1e-4)
+                stats.onset = (long long)i;
+        }
+    }
+    for (unsigned c = 0; c < wav.channels; ++c)
+        stats.rms.push_back(end > start ? std::sqrt(energy[c] / double(end - start)) : 0.0);
+    return stats;
+}
 
 bool read_wav(const std::string& path, wav::File& file)
 {
@@ -43,10 +89,14 @@ int stats(int argc, char** argv)
     if (!read_wav(argv[2], file))
         return 2;
     const bool windowed = argc == 5;
-    const wav::Stats stats =
-        wav::measure(file, windowed ? std::atof(argv[3]) : 0.0, windowed ? std::atof(argv[4]) : -1.0);
-    wav::print_stats(file, stats);
-    std::printf("onset=%.9g\n", stats.onset < 0 ? -1.0 : double(stats.onset) / file.rate);
+    const Stats figures =
+        measure(file, windowed ? std::atof(argv[3]) : 0.0, windowed ? std::atof(argv[4]) : -1.0);
+    // key=value lines, the form the test scripts read.
+    std::printf("frames=%zu\nchannels=%u\nrate=%u\nnonfinite=%zu\npeak=%.9g\n", file.frames, file.channels,
+                file.rate, figures.nonfinite, figures.peak);
+    for (unsigned c = 0; c < file.channels; ++c)
+        std::printf("rms_%u=%.9g\n", c, figures.rms[c]);
+    std::printf("onset=%.9g\n", figures.onset < 0 ? -1.0 : double(figures.onset) / file.rate);
     return 0;
 }
 

@@ -13,26 +13,18 @@
 # at different block sizes differ all through the tail; with equal blocks
 # nothing else of the host reaches the output. Files are 32-bit float
 # on both sides, so no host rounds to integers.
-# shellcheck source=matrix_common.sh
-source "$(dirname "$0")/matrix_common.sh"
+# shellcheck source=../common/lv2_host.sh
+source "$(dirname "$0")/../common/lv2_host.sh"
 require_tools ecasound lv2apply lv2file sox
 use_clean_lv2_path "$LV2_PATH"
 work=$HOST_TEST_WORK
-
-positional=$(IFS=,; echo "${CONTROL_VALUES[*]}")
-by_flag=()
-by_symbol=()
-for i in "${!CONTROL_SYMBOLS[@]}"; do
-    by_flag+=(-c "${CONTROL_SYMBOLS[$i]}" "${CONTROL_VALUES[$i]}")
-    by_symbol+=(-p "${CONTROL_SYMBOLS[$i]}:${CONTROL_VALUES[$i]}")
-done
 
 # eca URI CHANNELS BLOCK IN OUT: ecasound with its buffer at BLOCK frames.
 eca() {
     local uri=$1 channels=$2 block=$3 in=$4 out=$5
     rm -f "$out"
     ecasound -q -f:f32_le,"$channels",$RATE -b:"$block" -i "$in" -o "$out" \
-        -elv2:"$uri","$positional" >"$out.log" 2>&1 ||
+        -elv2:"$uri","$SET_POSITIONAL" >"$out.log" 2>&1 ||
         fail "ecasound -b:$block -elv2:$uri exited with $?: $(cat "$out.log")"
     # ecasound reports a plug-in it cannot load or run on its output, and
     # may still exit with 0.
@@ -48,15 +40,13 @@ for variant in stereo mono; do
 
     eca "$uri" "$channels" 1 "$dry" "$work/ecasound_b1_$variant.wav"
     check_render "$dry" "$work/ecasound_b1_$variant.wav" "ecasound -b:1 $variant"
-    rm -f "$work/lv2apply_$variant.wav"
-    lv2apply -i "$dry" -o "$work/lv2apply_$variant.wav" "${by_flag[@]}" "$uri" ||
-        fail "lv2apply $uri exited with $?"
+    render "$uri" "$dry" "$work/lv2apply_$variant.wav" "${SET_BY_FLAG[@]}"
     same "$work/ecasound_b1_$variant.wav" "$work/lv2apply_$variant.wav" "ecasound -b:1 against lv2apply, $variant"
 
     eca "$uri" "$channels" 256 "$dry" "$work/ecasound_b256_$variant.wav"
     check_render "$dry" "$work/ecasound_b256_$variant.wav" "ecasound -b:256 $variant"
     rm -f "$work/lv2file_$variant.wav"
-    lv2file -i "$dry" -o "$work/lv2file_$variant.wav" -b 256 "${by_symbol[@]}" "$uri" >/dev/null 2>&1 ||
+    lv2file -i "$dry" -o "$work/lv2file_$variant.wav" -b 256 "${SET_BY_SYMBOL[@]}" "$uri" >/dev/null 2>&1 ||
         fail "lv2file -b 256 $uri exited with $?"
     same "$work/ecasound_b256_$variant.wav" "$work/lv2file_$variant.wav" "ecasound -b:256 against lv2file -b 256, $variant"
 

@@ -15,8 +15,8 @@
 # while the client's process thread waits inside libjack, never entering
 # the plug-in, and the graph stands still. Such a session is stopped and
 # started afresh, at most three times; every session's xruns are printed.
-# shellcheck source=matrix_common.sh
-source "$(dirname "$0")/matrix_common.sh"
+# shellcheck source=../common/lv2_host.sh
+source "$(dirname "$0")/../common/lv2_host.sh"
 require_tools jackd jalv jack_wait jack_lsp jack_connect jack_metro jack_rec timeout
 use_clean_lv2_path "$LV2_PATH"
 period=256
@@ -33,33 +33,13 @@ client_pids=()
 jackd_pid=
 mono_console=
 stereo_console=
-running() {
-    [ -e "/proc/$1" ] && ! grep -q '^[0-9]* (.*) Z' "/proc/$1/stat" 2>/dev/null
-}
-any_running() {
-    local pid
-    for pid in "$@"; do
-        running "$pid" && return 0
-    done
-    return 1
-}
-stop() {
-    local i
-    kill "$@" 2>/dev/null
-    for ((i = 0; i < 30; i++)); do
-        any_running "$@" || break
-        sleep 0.1
-    done
-    kill -KILL "$@" 2>/dev/null
-    wait "$@" 2>/dev/null
-}
 end_session() {
     [ -n "$mono_console" ] && exec {mono_console}>&-
     [ -n "$stereo_console" ] && exec {stereo_console}>&-
     mono_console=
     stereo_console=
-    ((${#client_pids[@]})) && stop "${client_pids[@]}"
-    [ -n "$jackd_pid" ] && stop "$jackd_pid"
+    ((${#client_pids[@]})) && stop_pids "${client_pids[@]}"
+    [ -n "$jackd_pid" ] && stop_pids "$jackd_pid"
     client_pids=()
     jackd_pid=
 }
@@ -186,10 +166,7 @@ session() {
     stats "$work/recorded.wav" 1 $seconds
     echo "session $attempt: recorded $wav_frames frames: peak $wav_peak, RMS $wav_rms_0 $wav_rms_1 $wav_rms_2"
     float_cmp "$wav_frames" ">=" $((RATE * (seconds - 1))) || fail "jack_rec recorded only $wav_frames frames"
-    for c in 0 1 2; do
-        rms=wav_rms_$c
-        float_cmp "${!rms}" ">" 1e-3 || fail "recorded channel $c carries no reverb (RMS ${!rms})"
-    done
+    every_channel_rms ">" 1e-3 "the recording carries no reverb"
     end_session
     return 0
 }
