@@ -261,3 +261,26 @@ TEST(PrepareBlock, WorkingOutOnlyWhatChangedGivesTheSameBitsUnderAutomation)
         }
     }
 }
+
+// engine_a is built only for the room it can be handed (0.707 of the
+// control's top); at that room, at every rate, its lengths and taps are
+// those of an engine built for the full room, none cut to fit its lines.
+TEST(PrepareBlock, TheHighBandEngineHoldsEveryReadOfTheLargestRoom)
+{
+    for (double rate : {1000.0, 44100.0, 48000.0, 192000.0, 768000.0}) {
+        SCOPED_TRACE(rate);
+        Plugin plugin(rate);
+        plugin[PORT_ROOM_SIZE] = CONTROL_RANGES[PORT_ROOM_SIZE].max;
+        prepare_block(plugin.self, ReverbVariant::stereo);
+        const ReverbEngine* a = plugin.self->engine_a;
+        ReverbEngine* full = reverb_engine_create(int32_t(rate), CONTROL_RANGES[PORT_ROOM_SIZE].max,
+                                                  50.0f, 7.0f, 0.5f, 11.8f, 0.5f, 0.5f, 0.5f);
+        reverb_engine_set_room_size(full, a->room_size);
+        for (int k = 0; k < ENGINE_FDN_COUNT; ++k) {
+            EXPECT_EQ(a->fdn_lengths[k], full->fdn_lengths[k]);
+            EXPECT_EQ(a->tap_positions[k], full->tap_positions[k]);
+        }
+        EXPECT_LT(a->fdn_delays[0]->size, full->fdn_delays[0]->size);
+        reverb_engine_destroy(full);
+    }
+}
