@@ -7,9 +7,14 @@ DampingFilter* damping_filter_create(float coefficient)
     DampingFilter* filter = static_cast<DampingFilter*>(std::malloc(sizeof(DampingFilter)));
     if (!filter)
         return nullptr;
+    damping_filter_init(filter, coefficient);
+    return filter;
+}
+
+void damping_filter_init(DampingFilter* filter, float coefficient)
+{
     filter->coefficient = coefficient;
     filter->state = 0.0f;
-    return filter;
 }
 
 void damping_filter_clear(DampingFilter* filter)

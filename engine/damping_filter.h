@@ -10,6 +10,9 @@ struct DampingFilter {
 // Returns null when memory cannot be obtained.
 DampingFilter* damping_filter_create(float coefficient);
 
+// Sets up a filter in place, with state 0.0.
+void damping_filter_init(DampingFilter* filter, float coefficient);
+
 // Sets the state to 0.0; the coefficient stays.
 void damping_filter_clear(DampingFilter* filter);
 

@@ -9,15 +9,21 @@ DelayLine* delay_line_create(int32_t size)
     DelayLine* line = static_cast<DelayLine*>(std::malloc(sizeof(DelayLine)));
     if (!line)
         return nullptr;
-    line->samples = static_cast<float*>(std::calloc(size_t(size), sizeof(float)));
-    if (!line->samples) {
+    float* samples = static_cast<float*>(std::calloc(size_t(size), sizeof(float)));
+    if (!samples) {
         std::free(line);
         return nullptr;
     }
+    delay_line_init(line, size, samples);
+    return line;
+}
+
+void delay_line_init(DelayLine* line, int32_t size, float* samples)
+{
     line->size = size;
     line->index = 0;
+    line->samples = samples;
     line->zero_pushes = size;
-    return line;
 }
 
 void delay_line_clear(DelayLine* line)

@@ -17,6 +17,10 @@ struct DelayLine {
 // memory cannot be obtained.
 DelayLine* delay_line_create(int32_t size);
 
+// Sets up a line in place over `samples`, a store of `size` zeros that the
+// caller owns (an engine keeps all its stores in one block).
+void delay_line_init(DelayLine* line, int32_t size, float* samples);
+
 // Sets every stored sample to 0.0; the write position stays.
 void delay_line_clear(DelayLine* line);
 

@@ -74,6 +74,9 @@ struct BaselineLanes {
         return _mm_movelh_ps(_mm_cvtpd_ps(v.part[0]), _mm_cvtpd_ps(v.part[1]));
     }
 #endif
+    // The floats at p, widened (where the conversion can read memory, as on
+    // the AVX2 path, in one instruction per vector of doubles).
+    static Doubles widen_loadu(const float* p) { return widen(loadu(p)); }
     // Doubles j of the widened lanes: 0 for lanes 0 and 1, 1 for 2 and 3.
     static D pair_of(Doubles v, int j) { return v.part[j]; }
 

@@ -18,9 +18,6 @@ struct StageKernels;
 constexpr int ENGINE_FDN_COUNT = 4;
 constexpr int ENGINE_TAP_COUNT = 4;
 constexpr int ENGINE_CHAIN_LENGTH = 3;
-// Smallest tap line: enough for every room size up to 240 m at rates up to
-// about 150 kHz. Higher rates get a longer line (see reverb_engine_create).
-constexpr int32_t ENGINE_MIN_TAP_LINE = 44000;
 
 struct ReverbEngine {
     int32_t sample_rate;
@@ -51,6 +48,9 @@ struct ReverbEngine {
     // The vector stages, of the widest path the CPU offered when the engine
     // was created (stage_kernels.h).
     const StageKernels* kernels;
+    // The longest stretch stage-by-stage processing may take with the
+    // current lengths (reverb_engine_stages.cpp); follows every room size.
+    int32_t longest_stretch;
 };
 
 // One processed sample: the outputs of the left and the right chain.
@@ -80,6 +80,10 @@ void reverb_engine_flush(ReverbEngine* engine);
 // size before the decay time: the room size reads the current decay factor.
 void reverb_engine_set_room_size(ReverbEngine* engine, float size);
 void reverb_engine_set_decay_time(ReverbEngine* engine, float seconds);
+// The room size, then the decay time: the same tuning as the two setters in
+// that order, with the work of the first that the second replaces left out.
+void reverb_engine_set_room_size_and_decay_time(ReverbEngine* engine, float size,
+                                                float seconds);
 void reverb_engine_set_damping(ReverbEngine* engine, float damping);
 void reverb_engine_set_input_bandwidth(ReverbEngine* engine, float bandwidth);
 void reverb_engine_set_early_level(ReverbEngine* engine, float level);

@@ -4,6 +4,7 @@
 extern const StageKernels STAGE_KERNELS_BASELINE;
 #if defined(__x86_64__)
 extern const StageKernels STAGE_KERNELS_AVX2;
+extern const StageKernels STAGE_KERNELS_AVX512;
 #endif
 
 namespace {
@@ -29,6 +30,14 @@ bool stage_path_available(StagePath path)
 #else
         return false;
 #endif
+    case StagePath::avx512:
+#if defined(__x86_64__)
+        // The same for AVX512F and the 512-bit registers and mask registers.
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx512f");
+#else
+        return false;
+#endif
     }
     return false;
 }
@@ -38,6 +47,8 @@ const StageKernels* stage_kernels_for(StagePath path)
 #if defined(__x86_64__)
     if (path == StagePath::avx2)
         return &STAGE_KERNELS_AVX2;
+    if (path == StagePath::avx512)
+        return &STAGE_KERNELS_AVX512;
 #endif
     (void)path;
     return &STAGE_KERNELS_BASELINE;
@@ -47,8 +58,11 @@ const StageKernels* stage_kernels_select()
 {
     if (path_forced)
         return stage_kernels_for(forced_path);
-    return stage_kernels_for(stage_path_available(StagePath::avx2) ? StagePath::avx2
-                                                                   : StagePath::baseline);
+    if (stage_path_available(StagePath::avx512))
+        return stage_kernels_for(StagePath::avx512);
+    if (stage_path_available(StagePath::avx2))
+        return stage_kernels_for(StagePath::avx2);
+    return stage_kernels_for(StagePath::baseline);
 }
 
 bool stage_path_force(StagePath path)

@@ -20,13 +20,13 @@ static inline float stage_guard_one(float v, float limit)
 
 // One allpass slot: w = x - c * old in double, rounded once and cut to zero
 // when tiny, is stored; old + c * w in double, rounded once, is the output.
-static inline float stage_diffuse_one(double c, double* slot, float x)
+static inline float stage_diffuse_one(double c, float* slot, float x)
 {
-    const double old = *slot;
+    const double old = double(*slot);
     float w = float(double(x) - c * old);
     if (allpass_diffuser_is_tiny(w))
         w = 0.0f;
-    *slot = double(w);
+    *slot = w;
     return float(old + c * double(w));
 }
 

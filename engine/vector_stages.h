@@ -6,8 +6,9 @@
 // covers go four at a time on a path wider than four lanes, then singly
 // (stage_tails.h).
 //
-// Each path's file includes this header and makes the table of its own
-// lanes; everything here is internal to that file.
+// stretch_stages.h puts them together; each path's file includes both and
+// makes the table of its own lanes. Everything here is internal to that
+// file.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +21,19 @@ static_assert(ENGINE_FDN_COUNT == 4 && ENGINE_TAP_COUNT == 4,
               "the stages hold one engine's four lines, or four taps, in four lanes");
 
 namespace {
+
+// One engine's five dampers over a stretch: the input damper takes x to y;
+// the four feedback dampers take the lines' values (from[k], the stretch's
+// values read from line k) times the feedback gains to d, line by line.
+struct DamperStretch {
+    DampingFilter* input;
+    DampingFilter* const* feedback;  // ENGINE_FDN_COUNT of them
+    const float* x;
+    float* y;
+    const float* from[ENGINE_FDN_COUNT];
+    const float* gains;              // ENGINE_FDN_COUNT of them
+    float (*d)[MAX_STRETCH];         // ENGINE_FDN_COUNT rows
+};
 
 // Calls group(lanes, i) for the whole vectors of L in n samples, then, on a
 // path wider than four lanes, once for four lanes if four samples are left.
@@ -47,7 +61,8 @@ void guard_input(const float* input, float limit, float* x, int32_t n)
     int32_t i = vector_groups<L>(n, [&](auto lanes, int32_t j) __attribute__((always_inline)) {
         using V = decltype(lanes);
         const typename V::F v = V::loadu(input + j);
-        const typename V::F bad =
+        // A vector of lanes, or a mask register on a path that has them.
+        const auto bad =
             V::either(V::unordered(v, v), V::greater(V::magnitude(v), V::splat(limit)));
         V::storeu(x + j, V::zero_where(bad, v));
     });
@@ -67,19 +82,18 @@ void scale(const float* from, float gain, float* to, int32_t n)
 }
 
 template <class L>
-void diffuse(double c, double* store, const float* x, float* out, int32_t n)
+void diffuse(double c, float* store, const float* x, float* out, int32_t n)
 {
     int32_t i = vector_groups<L>(n, [&](auto lanes, int32_t j) __attribute__((always_inline)) {
         using V = decltype(lanes);
         const typename V::D cc = V::splat(c);
-        const typename V::Doubles old = V::loadu(store + j);
-        typename V::F w = V::narrow(V::widen(V::loadu(x + j)) - cc * old);
+        const typename V::Doubles old = V::widen_loadu(store + j);
+        typename V::F w = V::narrow(V::widen_loadu(x + j) - cc * old);
         // Magnitude below 2^-111 (exponent field below 16): tiny, cut to
         // zero. NaN compares false and stays.
         w = V::zero_where(V::less(V::magnitude(w), V::splat(0x1p-111f)), w);
-        const typename V::Doubles stored = V::widen(w);
-        V::storeu(store + j, stored);
-        V::storeu(out + j, V::narrow(old + cc * stored));
+        V::storeu(store + j, w);
+        V::storeu(out + j, V::narrow(old + cc * V::widen(w)));
     });
     for (; i < n; ++i)
         out[i] = stage_diffuse_one(c, store + i, x[i]);
@@ -133,15 +147,26 @@ void feedback_mix(const float (*d)[MAX_STRETCH], const float (*e)[MAX_STRETCH], 
 // recursions advance together. Each lane computes x(1 - c) in double plus
 // c * state in single, rounded once, as damping_filter_run does.
 
-// The four lines' values at samples i to i + 3 (d[k][i + j]) as one quad
-// per sample (q[j], lane k), and back.
+// The four lines' values at samples i to i + 3 (from[k][i + j]) times
+// their gains, a single product each, as one quad per sample (q[j], lane
+// k), and back to the rows of d.
 template <class Q>
-inline void load_columns(const float (*d)[MAX_STRETCH], int32_t i, typename Q::F q[4])
+inline void load_columns(const DamperStretch& stretch, typename Q::F gains, int32_t i,
+                         typename Q::F q[4])
 {
 #pragma GCC unroll 4
     for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
-        q[k] = Q::load(d[k] + i);
+        q[k] = Q::loadu(stretch.from[k] + i);
     Q::transpose(q[0], q[1], q[2], q[3]);
+#pragma GCC unroll 4
+    for (int j = 0; j < 4; ++j)
+        q[j] = q[j] * gains;
+}
+
+// Line k's gained value at sample i, for the samples past the last quad.
+inline float gained(const DamperStretch& stretch, int k, int32_t i)
+{
+    return stretch.from[k][i] * stretch.gains[k];
 }
 
 template <class Q>
@@ -158,19 +183,20 @@ inline void store_columns(typename Q::F q[4], float (*d)[MAX_STRETCH], int32_t i
 template <class Q>
 void damp_one(const DamperStretch& stretch, int32_t n)
 {
-    // The lines' values sample by sample: quads[i][k] is d[k][i].
+    // The lines' gained values sample by sample: quads[i][k] is line k's.
     alignas(16) float quads[MAX_STRETCH][ENGINE_FDN_COUNT];
+    const typename Q::F gains = Q::loadu(stretch.gains);
     int32_t i = 0;
     for (; i + 4 <= n; i += 4) {
         typename Q::F q[4];
-        load_columns<Q>(stretch.d, i, q);
+        load_columns<Q>(stretch, gains, i, q);
 #pragma GCC unroll 4
         for (int j = 0; j < 4; ++j)
             Q::store(quads[i + j], q[j]);
     }
     for (; i < n; ++i)
         for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
-            quads[i][k] = stretch.d[k][i];
+            quads[i][k] = gained(stretch, k, i);
 
     const float in_c = stretch.input->coefficient;
     const double in_feed = 1.0 - double(in_c);
@@ -265,11 +291,12 @@ void damp_pair(const DamperStretch* stretches, int32_t n)
     PairDampers<Q> p = {Q::load(c[0]),    Q::load(c[1]),  Q::load(state[0]),
                         Q::load(state[1]), Q::load(in_c), Q::load(in_state)};
 
+    const F gains_a = Q::loadu(a.gains), gains_b = Q::loadu(b.gains);
     int32_t i = 0;
     for (; i + 4 <= n; i += 4) {
-        F qa[4], qb[4];  // the engines' line values, one quad per sample
-        load_columns<Q>(a.d, i, qa);
-        load_columns<Q>(b.d, i, qb);
+        F qa[4], qb[4];  // the engines' gained line values, one quad per sample
+        load_columns<Q>(a, gains_a, i, qa);
+        load_columns<Q>(b, gains_b, i, qb);
         // The input dampers' x(1 - c), samples 0 and 1 and then 2 and 3,
         // each as [first engine, second engine].
         const F xa = Q::loadu(a.x + i), xb = Q::loadu(b.x + i);
@@ -293,8 +320,10 @@ void damp_pair(const DamperStretch* stretches, int32_t n)
         Q::storeu(b.y + i, Q::high_halves(y01, y23));
     }
     for (; i < n; ++i) {
-        alignas(16) const float da[4] = {a.d[0][i], a.d[1][i], a.d[2][i], a.d[3][i]};
-        alignas(16) const float db[4] = {b.d[0][i], b.d[1][i], b.d[2][i], b.d[3][i]};
+        alignas(16) const float da[4] = {gained(a, 0, i), gained(a, 1, i), gained(a, 2, i),
+                                         gained(a, 3, i)};
+        alignas(16) const float db[4] = {gained(b, 0, i), gained(b, 1, i), gained(b, 2, i),
+                                         gained(b, 3, i)};
         pair_step<Q>(&p, Q::widen(Q::load(da)) * feed_a, Q::widen(Q::load(db)) * feed_b,
                      Q::pair(double(a.x[i]) * in_feed_a, double(b.x[i]) * in_feed_b));
         Q::store(state[0], p.state_a);
@@ -318,20 +347,5 @@ void damp_pair(const DamperStretch* stretches, int32_t n)
     }
 }
 
-template <class L>
-void damp(const DamperStretch* stretches, int engines, int32_t n)
-{
-    if (engines == 2)
-        damp_pair<typename L::Quad>(stretches, n);
-    else
-        damp_one<typename L::Quad>(stretches[0], n);
-}
-
-// The table of the stages on lanes L.
-template <class L>
-constexpr StageKernels vector_stage_kernels()
-{
-    return {guard_input<L>, scale<L>, diffuse<L>, output_sum<L>, feedback_mix<L>, damp<L>};
-}
 
 }  // namespace

@@ -29,28 +29,38 @@ struct PendingStretch {
 };
 
 // The output filters (low-pass on engine_b's outputs) of a pending stretch,
-// loaded from the instance, one sample per step, then stored back: the only
-// part of the live path where the variants differ.
+// loaded from the instance as a SectionPair `low`, one sample per step, then
+// stored back: the only part of the live path where the variants differ.
+// lanes(j) gives the inputs of step j in lanes 0 and 1, take(j, y) keeps its
+// results from lanes 0 and 1, so the front of the next stretch can run the
+// steps in lanes of its own (stretch_engines.h).
 template <ReverbVariant VARIANT>
-struct OutputFilters;
-
-// Both stereo sections as one SectionPair.
-template <>
-struct OutputFilters<ReverbVariant::stereo> {
+struct OutputFilters {
+    static constexpr bool STEREO = VARIANT == ReverbVariant::stereo;
     PendingStretch* stretch;
-    SectionPair low;
+    SectionPair low;  // both sections; mono: the left one, and a silent one beside it
 
     static OutputFilters load(ReverbInstance* self, PendingStretch* stretch)
     {
-        return {stretch, section_pair_load(&self->out_filter_left, &self->out_filter_right)};
+        const FilterSection silent = {};
+        return {stretch, section_pair_load(&self->out_filter_left,
+                                           STEREO ? &self->out_filter_right : &silent)};
     }
 
-    void step(uint32_t j)
+    __m128 lanes(uint32_t j) const
     {
-        const __m128 y = section_pair_process(
-            &low, section_pair_lanes(stretch->wet.b_left[j], stretch->wet.b_right[j]));
-        _mm_storel_pi(reinterpret_cast<__m64*>(stretch->g[j]), y);
+        return section_pair_lanes(stretch->wet.b_left[j], STEREO ? stretch->wet.b_right[j] : 0.0f);
     }
+
+    void take(uint32_t j, __m128 y)
+    {
+        if (STEREO)
+            _mm_storel_pi(reinterpret_cast<__m64*>(stretch->g[j]), y);
+        else
+            stretch->g[j][0] = _mm_cvtss_f32(y);
+    }
+
+    void step(uint32_t j) { take(j, section_pair_process(&low, lanes(j))); }
 
     void run_stretch()
     {
@@ -61,33 +71,10 @@ struct OutputFilters<ReverbVariant::stereo> {
 
     void store(ReverbInstance* self) const
     {
-        section_pair_store(&low, &self->out_filter_left, &self->out_filter_right);
+        FilterSection unused;
+        section_pair_store(&low, &self->out_filter_left,
+                           STEREO ? &self->out_filter_right : &unused);
     }
-};
-
-// The mono section alone, on the left outputs.
-template <>
-struct OutputFilters<ReverbVariant::mono> {
-    PendingStretch* stretch;
-    FilterSection low;
-
-    static OutputFilters load(ReverbInstance* self, PendingStretch* stretch)
-    {
-        return {stretch, self->out_filter_left};
-    }
-
-    void step(uint32_t j)
-    {
-        stretch->g[j][0] = filter_section_process(&low, stretch->wet.b_left[j]);
-    }
-
-    void run_stretch()
-    {
-        for (uint32_t j = 0; j < stretch->n; ++j)
-            step(j);
-    }
-
-    void store(ReverbInstance* self) const { self->out_filter_left = low; }
 };
 
 // The run loop's live stretch, pipelined: the middle of the chain for the

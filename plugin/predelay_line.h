@@ -96,7 +96,51 @@ static inline float predelay_line_step_settled(ReverbInstance* self, float p, in
     return self->predelay_buffer[read];
 }
 
-// After `count` settled steps from predelay_line_next_write on: moves the
+// True when `count` steps from predelay_line_next_write on stay inside the
+// ring without wrapping around.
+static inline bool predelay_line_stretch_fits(const ReverbInstance* self, uint32_t count)
+{
+    return predelay_line_next_write(self) + int32_t(count) <= PREDELAY_CAPACITY;
+}
+
+// The glide over a stretch that does not wrap (predelay_line_stretch_fits),
+// held in registers: each step glides, writes and reads as
+// predelay_line_step does, without the wrap test of the write position or
+// the silence count, which predelay_line_end_stretch does for the stretch.
+struct PredelayGlide {
+    double smoothed;  // the gliding delay
+    double coef;      // smooth_coef
+    double feed;      // predelay_target * smooth_feed, the same every step
+    double position;  // double(write + PREDELAY_CAPACITY) of the next step
+    int32_t write;    // the position the next step writes
+};
+
+static inline PredelayGlide predelay_line_glide_begin(const ReverbInstance* self)
+{
+    const int32_t write = predelay_line_next_write(self);
+    return {self->predelay_smoothed, self->smooth_coef,
+            self->predelay_target * self->smooth_feed, double(write + PREDELAY_CAPACITY), write};
+}
+
+static inline float predelay_line_step_gliding(ReverbInstance* self, PredelayGlide* glide, float p)
+{
+    glide->smoothed = glide->smoothed * glide->coef + glide->feed;
+    const int32_t write = glide->write;
+    self->predelay_buffer[write] = p;
+    int32_t read = int32_t(glide->position - glide->smoothed);
+    // As in predelay_line_step: a read at or before the write gives the
+    // oldest value instead.
+    if (read <= write)
+        read = write + 1;
+    if (read >= PREDELAY_CAPACITY)
+        read -= PREDELAY_CAPACITY;
+    glide->write = write + 1;
+    glide->position += 1.0;
+    return self->predelay_buffer[read];
+}
+
+// After `count` settled or gliding steps from predelay_line_next_write on
+// (the glide's delay already stored back): moves the
 // write position to the last of them and counts the zeros written, as the
 // single steps would have.
 static inline void predelay_line_end_stretch(ReverbInstance* self, uint32_t count)

@@ -11,7 +11,6 @@ namespace {
 constexpr float DB_TO_EXPONENT = 0.05f;    // 10^(dB / 20)
 constexpr double TILT_SCALE = 0.99;        // keeps the shortened band's decay above zero
 constexpr double DECAY_OFFSET = 0.1;       // seconds added to both decays
-constexpr double ENGINE_A_ROOM_RATIO = 0.707;  // high band's room, relative to the set size
 constexpr double ENGINE_A_EARLY_SHARE = 0.5;   // high band's early reflections at half level
 
 // A control the formulas cannot take outside its declared range: held in the
@@ -28,6 +27,13 @@ inline float clamp_to_range(float v, PortIndex port)
     return v;
 }
 
+// The smaller of two values neither of which is NaN (std::fmin's result
+// for them, without its call).
+inline float smaller(float a, float b)
+{
+    return b < a ? b : a;
+}
+
 // Larger of v and lo, then the smaller of that and hi; NaN gives lo.
 inline float clamp_nan_to_min(float v, float lo, float hi)
 {
@@ -35,11 +41,12 @@ inline float clamp_nan_to_min(float v, float lo, float hi)
     return larger < hi ? larger : hi;
 }
 
-// The twelve control values of one call, each read once.
+// The twelve control values of one call, each read once, in port order.
 struct ControlValues {
     float mix, decay, damping, bandwidth, room_size, tail_level, decay_tilt;
     float high_band_freq, low_band_freq, low_cut, predelay, wet_level;
 };
+static_assert(sizeof(ControlValues) == CONTROL_PORT_COUNT * sizeof(float), "one float per control");
 
 ControlValues read_controls(const ReverbInstance* self)
 {
@@ -48,6 +55,48 @@ ControlValues read_controls(const ReverbInstance* self)
             port(PORT_BANDWIDTH),     port(PORT_ROOM_SIZE),     port(PORT_TAIL_LEVEL),
             port(PORT_DECAY_TILT),    port(PORT_HIGH_BAND_FREQ), port(PORT_LOW_BAND_FREQ),
             port(PORT_LOW_CUT),       port(PORT_PREDELAY),      port(PORT_WET_LEVEL)};
+}
+
+// One bit per control, by port index.
+constexpr uint32_t control_bit(PortIndex port)
+{
+    return 1u << port;
+}
+constexpr uint32_t ALL_CONTROLS = (1u << CONTROL_PORT_COUNT) - 1u;
+
+// True when every control holds, bit for bit, the value the block stage
+// last worked from, for the same variant.
+inline bool controls_settled(const ReverbInstance* self, const ControlValues& c, int32_t variant)
+{
+    uint64_t now[CONTROL_PORT_COUNT / 2];
+    uint64_t before[CONTROL_PORT_COUNT / 2];
+    std::memcpy(now, &c, sizeof now);
+    std::memcpy(before, self->settled_controls, sizeof before);
+    uint64_t differ = 0;
+    for (uint32_t k = 0; k < CONTROL_PORT_COUNT / 2; ++k)
+        differ |= now[k] ^ before[k];
+    return differ == 0 && self->settled_variant == variant && self->block_stage_skip;
+}
+
+// The controls whose values differ from those the block stage last worked
+// from; all of them when there is nothing to go by (`full`).
+uint32_t changed_controls(const ReverbInstance* self, const ControlValues& c, bool full)
+{
+    if (full)
+        return ALL_CONTROLS;
+    uint32_t now[CONTROL_PORT_COUNT];
+    uint32_t before[CONTROL_PORT_COUNT];
+    std::memcpy(now, &c, sizeof now);
+    std::memcpy(before, self->settled_controls, sizeof before);
+    uint32_t changed = 0;
+    for (uint32_t k = 0; k < CONTROL_PORT_COUNT; ++k)
+        changed |= uint32_t(now[k] != before[k]) << k;
+    return changed;
+}
+
+inline bool same_bits(float a, float b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
 // Keeps every control inside the range where the engines stay stable and the
@@ -64,42 +113,102 @@ void condition_controls(ControlValues* c, float sample_rate)
     c->decay_tilt = clamp_to_range(c->decay_tilt, PORT_DECAY_TILT);
 
     const float freq_limit = float(double(sample_rate) * FILTER_FREQ_MAX_RATIO);
-    c->high_band_freq = std::fmin(clamp_to_range(c->high_band_freq, PORT_HIGH_BAND_FREQ), freq_limit);
-    c->low_band_freq = std::fmin(clamp_to_range(c->low_band_freq, PORT_LOW_BAND_FREQ), freq_limit);
+    c->high_band_freq = smaller(clamp_to_range(c->high_band_freq, PORT_HIGH_BAND_FREQ), freq_limit);
+    c->low_band_freq = smaller(clamp_to_range(c->low_band_freq, PORT_LOW_BAND_FREQ), freq_limit);
 
     if (c->wet_level > CONTROL_RANGES[PORT_WET_LEVEL].max)
         c->wet_level = CONTROL_RANGES[PORT_WET_LEVEL].max;
 }
 
-}  // namespace
+// The filter designs of the controls in `changed`. The two output sections
+// of the stereo plug-in share one design, worked out once (twice, as
+// written, with skipping turned off).
+void design_filters(ReverbInstance* self, const ControlValues& c, float rate, uint32_t changed,
+                    ReverbVariant variant)
+{
+    if (changed & control_bit(PORT_LOW_CUT)) {
+        // The low cut keeps its own 20..1000 Hz limits (NaN gives 20); only at
+        // rates below 2223 Hz, where 1000 Hz reaches the rate's upper band, is
+        // it also held at FILTER_FREQ_MAX_RATIO of the rate.
+        const ControlRange& range = CONTROL_RANGES[PORT_LOW_CUT];
+        float low_cut = clamp_nan_to_min(c.low_cut, range.min, range.max);
+        low_cut = smaller(low_cut, float(double(rate) * FILTER_FREQ_MAX_RATIO));
+        filter_section_highpass(&self->pre_filter, low_cut, rate, LOW_CUT_BANDWIDTH);
+    }
+    if (changed & control_bit(PORT_HIGH_BAND_FREQ))
+        filter_section_highpass(&self->post_filter, c.high_band_freq, rate, BAND_BANDWIDTH);
+    if (changed & control_bit(PORT_LOW_BAND_FREQ)) {
+        FilterSection* left = &self->out_filter_left;
+        filter_section_lowpass(left, c.low_band_freq, rate, BAND_BANDWIDTH);
+        if (variant == ReverbVariant::stereo && !self->block_stage_skip) {
+            filter_section_lowpass(&self->out_filter_right, c.low_band_freq, rate,
+                                   BAND_BANDWIDTH);
+        } else if (variant == ReverbVariant::stereo) {
+            FilterSection* right = &self->out_filter_right;
+            right->fb1 = left->fb1;
+            right->fb2 = left->fb2;
+            right->ff0 = left->ff0;
+            right->ff1 = left->ff1;
+            right->ff2 = left->ff2;
+        }
+    }
+}
 
-BlockTargets prepare_block(ReverbInstance* self, ReverbVariant variant)
+// Room size and decay time of one engine. The room size reaches it only
+// when it changes (`new_room`), and before the decay time, which the
+// room-size setter reads. The decay time reaches it only when it differs
+// from the engine's, or always when there is nothing to go by (`full`): the
+// same decay time gives the same decay factor and gains, and a room size set
+// alone works out its gains from the decay factor that decay time gave.
+// With skipping turned off, both setters run as written, every call.
+void tune_engine(ReverbEngine* engine, bool skip, bool full, bool new_room, float room,
+                 float decay)
+{
+    if (!skip) {
+        if (new_room)
+            reverb_engine_set_room_size(engine, room);
+        reverb_engine_set_decay_time(engine, decay);
+        return;
+    }
+    const bool new_decay = full || !same_bits(decay, engine->decay_time);
+    if (new_room && new_decay)
+        reverb_engine_set_room_size_and_decay_time(engine, room, decay);
+    else if (new_room)
+        reverb_engine_set_room_size(engine, room);
+    else if (new_decay)
+        reverb_engine_set_decay_time(engine, decay);
+}
+
+// The block stage for controls of which some changed: what the controls
+// that have not changed since the block stage before derive is already in
+// force, bit for bit, so only what the changed ones touch is worked out
+// again. Kept out of line, so a block stage that finds nothing changed
+// stays short.
+__attribute__((noinline)) BlockTargets prepare_changed_block(ReverbInstance* self,
+                                                             ReverbVariant variant,
+                                                             ControlValues c)
 {
     const float rate = float(self->sample_rate);
-    ControlValues c = read_controls(self);
-    static_assert(sizeof c == sizeof self->settled_controls, "one float per control");
-
-    // Controls as they were last time: every design, setting and target
-    // below would come out the same, bit for bit, and is already in force.
     const int32_t variant_code = int32_t(variant);
-    if (self->settled_variant == variant_code &&
-        std::memcmp(&c, self->settled_controls, sizeof c) == 0)
-        return {self->settled_wet_target, self->settled_dry_target, self->settled_low_band_scale};
+    const bool full = !self->block_stage_skip || self->settled_variant != variant_code;
+    const uint32_t changed = changed_controls(self, c, full);
     std::memcpy(self->settled_controls, &c, sizeof c);
     self->settled_variant = variant_code;
 
     condition_controls(&c, rate);
 
-    predelay_line_set_target(self, c.predelay);
+    if (changed & control_bit(PORT_PREDELAY))
+        predelay_line_set_target(self, c.predelay);
 
     BlockTargets targets;
+    if (changed & control_bit(PORT_WET_LEVEL))
+        self->wet_level_gain =
+            c.wet_level > WET_LEVEL_SILENT_DB ? powf(10.0f, c.wet_level * DB_TO_EXPONENT) : 0.0f;
     targets.dry_target = 1.0f - c.mix;
-    if (c.wet_level > WET_LEVEL_SILENT_DB) {
-        const float g = powf(10.0f, c.wet_level * DB_TO_EXPONENT);
-        targets.wet_target = float(double(g) * (1.0 - double(targets.dry_target)));
-    } else {
+    if (c.wet_level > WET_LEVEL_SILENT_DB)
+        targets.wet_target = float(double(self->wet_level_gain) * (1.0 - double(targets.dry_target)));
+    else
         targets.wet_target = 0.0f;
-    }
 
     // Decay split: a positive tilt shortens the low band (engine_b) and
     // lowers its level, a negative one shortens the high band (engine_a).
@@ -116,31 +225,20 @@ BlockTargets prepare_block(ReverbInstance* self, ReverbVariant variant)
     const float decay_a = float(double(base_a) + DECAY_OFFSET);
     const float decay_b = float(double(base_b) + DECAY_OFFSET);
 
-    // The low cut keeps its own 20..1000 Hz limits (NaN gives 20); only at
-    // rates below 2223 Hz, where 1000 Hz reaches the rate's upper band, is it
-    // also held at FILTER_FREQ_MAX_RATIO of the rate.
-    const ControlRange& low_cut_range = CONTROL_RANGES[PORT_LOW_CUT];
-    float low_cut = clamp_nan_to_min(c.low_cut, low_cut_range.min, low_cut_range.max);
-    low_cut = std::fmin(low_cut, float(double(rate) * FILTER_FREQ_MAX_RATIO));
-    filter_section_highpass(&self->pre_filter, low_cut, rate, LOW_CUT_BANDWIDTH);
-    filter_section_highpass(&self->post_filter, c.high_band_freq, rate, BAND_BANDWIDTH);
-    filter_section_lowpass(&self->out_filter_left, c.low_band_freq, rate, BAND_BANDWIDTH);
-    if (variant == ReverbVariant::stereo)
-        filter_section_lowpass(&self->out_filter_right, c.low_band_freq, rate, BAND_BANDWIDTH);
+    design_filters(self, c, rate, changed, variant);
 
-    // The room size reaches the engines only when it changes, and before the
-    // decay time, which the room-size setter reads. A new room fades in again.
+    // A new room fades in again.
     const ControlRange& room_range = CONTROL_RANGES[PORT_ROOM_SIZE];
     const float size = clamp_nan_to_min(c.room_size, room_range.min, room_range.max);
-    if (size != self->applied_room_size) {
-        reverb_engine_set_room_size(self->engine_a, float(double(size) * ENGINE_A_ROOM_RATIO));
-        reverb_engine_set_room_size(self->engine_b, size);
+    const bool new_room = size != self->applied_room_size;
+    if (new_room) {
         self->applied_room_size = size;
         self->fade_gain = 0.0f;
     }
-
-    reverb_engine_set_decay_time(self->engine_a, decay_a);
-    reverb_engine_set_decay_time(self->engine_b, decay_b);
+    const bool skip = self->block_stage_skip;
+    tune_engine(self->engine_a, skip, full, new_room, float(double(size) * ENGINE_A_ROOM_RATIO),
+                decay_a);
+    tune_engine(self->engine_b, skip, full, new_room, size, decay_b);
 
     reverb_engine_set_damping(self->engine_a, c.damping);
     reverb_engine_set_input_bandwidth(self->engine_a, c.bandwidth);
@@ -156,6 +254,16 @@ BlockTargets prepare_block(ReverbInstance* self, ReverbVariant variant)
     self->settled_dry_target = targets.dry_target;
     self->settled_low_band_scale = targets.low_band_scale;
     return targets;
+}
+
+}  // namespace
+
+BlockTargets prepare_block(ReverbInstance* self, ReverbVariant variant)
+{
+    const ControlValues c = read_controls(self);
+    if (controls_settled(self, c, int32_t(variant)))
+        return {self->settled_wet_target, self->settled_dry_target, self->settled_low_band_scale};
+    return prepare_changed_block(self, variant, c);
 }
 
 namespace {

@@ -19,10 +19,11 @@ constexpr float ENGINE_TAIL_LEVEL = 0.5f;
 // The double nearest to -25/3: a glide time constant of 0.12 s at any rate.
 constexpr double SMOOTH_RATE_FACTOR = -8.333333333333334;
 
-// An engine built for the largest room the room_size control allows.
-ReverbEngine* create_engine(int32_t rate, float spread)
+// An engine built for the largest room it is handed: the room_size
+// control's top, times `room_ratio` (ENGINE_A_ROOM_RATIO or 1).
+ReverbEngine* create_engine(int32_t rate, float spread, double room_ratio)
 {
-    const float largest_room = CONTROL_RANGES[PORT_ROOM_SIZE].max;  // metres
+    const float largest_room = float(double(CONTROL_RANGES[PORT_ROOM_SIZE].max) * room_ratio);
     return reverb_engine_create(rate, largest_room, ENGINE_ROOM_SIZE, ENGINE_DECAY_TIME,
                                 ENGINE_DAMPING, spread, ENGINE_INPUT_BANDWIDTH,
                                 ENGINE_EARLY_LEVEL, ENGINE_TAIL_LEVEL);
@@ -51,8 +52,8 @@ LV2_Handle reverb_instantiate(const LV2_Descriptor*, double sample_rate, const c
         return nullptr;
 
     const int32_t engine_rate = int32_t(sample_rate);
-    self->engine_a = create_engine(engine_rate, ENGINE_A_SPREAD);
-    self->engine_b = self->engine_a ? create_engine(engine_rate, ENGINE_B_SPREAD) : nullptr;
+    self->engine_a = create_engine(engine_rate, ENGINE_A_SPREAD, ENGINE_A_ROOM_RATIO);
+    self->engine_b = self->engine_a ? create_engine(engine_rate, ENGINE_B_SPREAD, 1.0) : nullptr;
     if (!self->engine_b) {
         release(self);
         return nullptr;
@@ -70,6 +71,7 @@ LV2_Handle reverb_instantiate(const LV2_Descriptor*, double sample_rate, const c
     self->smooth_feed = 1.0 - self->smooth_coef;
     self->predelay_zero_writes = PREDELAY_CAPACITY;
     self->idle_skip = true;
+    self->block_stage_skip = true;
     self->settled_variant = -1;
     return self;
 }

@@ -15,45 +15,55 @@ constexpr int PORT_SLOTS = 16;
 // Pre-delay memory: 150 ms at 192000 Hz, whatever the instance's rate.
 constexpr int32_t PREDELAY_CAPACITY = 28800;
 
+// engine_a's room, relative to the room size control: the high band's room
+// is the smaller.
+constexpr double ENGINE_A_ROOM_RATIO = 0.707;
+
 // Host rates the instance accepts, in Hz. Outside this range (or for a rate
 // that is not finite) reverb_instantiate returns null.
 constexpr double MIN_SAMPLE_RATE = 1000.0;
 constexpr double MAX_SAMPLE_RATE = 768000.0;
 
+// The fields a run call reads and writes come first, close together in a
+// few cache lines; the pre-delay memory, of which a run call touches only
+// the samples it writes and reads, comes last.
 struct ReverbInstance {
-    int64_t sample_rate;              // host rate truncated toward zero
     float* ports[PORT_SLOTS];         // data locations, by port index
-    ReverbEngine* engine_a;           // high band, spread 11.8 (owned)
-    ReverbEngine* engine_b;           // low band, spread 5.2 (owned)
-    FilterSection pre_filter;         // low cut before the pre-delay line
-    FilterSection out_filter_left;    // low-pass on engine_b's left output
-    FilterSection out_filter_right;   // low-pass on engine_b's right output (stereo)
-    FilterSection post_filter;        // high-pass feeding engine_a
-    float predelay_buffer[PREDELAY_CAPACITY];
-    int32_t predelay_write_index;     // position written last, 0..28799
-    double predelay_smoothed;         // gliding delay in samples
-    double predelay_target;           // delay the block asks for, whole samples
-    double smooth_feed;               // 1 - smooth_coef
-    double smooth_coef;               // one-pole glide coefficient (0.12 s)
-    float fade_gain;                  // fades the reverb in, 0 toward 1
-    float wet_gain;                   // applied gain of the reverberated signal
-    float dry_gain;                   // applied gain of the direct signal
-    float applied_room_size;          // room size last handed to the engines
-    // Values written to the pre-delay line since the last one other than
-    // zero, at most PREDELAY_CAPACITY: the line is silent when it is full.
-    int32_t predelay_zero_writes;
-    // Whether the run loop skips the work of a silent instance (see
-    // idle_path.h). On by default; tests turn it off to compare.
-    bool idle_skip;
     // The raw control values the block stage last worked from, and the gains
-    // it derived. The same values derive the same filter designs, engine
-    // settings and targets, so a block stage that finds them unchanged keeps
-    // what is in force instead of working it all out again.
+    // it derived. The same value of a control derives the same filter
+    // design, engine settings and targets, so the block stage works out
+    // again only what the controls that changed touch.
     float settled_controls[CONTROL_PORT_COUNT];
     float settled_wet_target;
     float settled_dry_target;
     float settled_low_band_scale;
+    float wet_level_gain;             // 10^(wet_level / 20); 0 while it silences
     int32_t settled_variant;          // -1 until the first block stage
+    float fade_gain;                  // fades the reverb in, 0 toward 1
+    float wet_gain;                   // applied gain of the reverberated signal
+    float dry_gain;                   // applied gain of the direct signal
+    float applied_room_size;          // room size last handed to the engines
+    int32_t predelay_write_index;     // position written last, 0..28799
+    // Values written to the pre-delay line since the last one other than
+    // zero, at most PREDELAY_CAPACITY: the line is silent when it is full.
+    int32_t predelay_zero_writes;
+    // Whether the run loop skips the work of a silent instance (see
+    // idle_path.h), and whether the block stage skips the work of controls
+    // that did not change. Both on by default; tests turn them off to compare.
+    bool idle_skip;
+    bool block_stage_skip;
+    double predelay_smoothed;         // gliding delay in samples
+    double predelay_target;           // delay the block asks for, whole samples
+    double smooth_feed;               // 1 - smooth_coef
+    double smooth_coef;               // one-pole glide coefficient (0.12 s)
+    FilterSection pre_filter;         // low cut before the pre-delay line
+    FilterSection post_filter;        // high-pass feeding engine_a
+    FilterSection out_filter_left;    // low-pass on engine_b's left output
+    FilterSection out_filter_right;   // low-pass on engine_b's right output (stereo)
+    ReverbEngine* engine_a;           // high band, spread 11.8 (owned)
+    ReverbEngine* engine_b;           // low band, spread 5.2 (owned)
+    int64_t sample_rate;              // host rate truncated toward zero
+    float predelay_buffer[PREDELAY_CAPACITY];
 };
 
 // Makes the record and its two engines for `sample_rate`. Ignores the

@@ -1,6 +1,7 @@
 // SectionPair: two filter sections side by side in the lanes of SSE2
 // vectors (lane 0 the first, lane 1 the second; lanes 2 and 3 stay zero),
-// so two independent recursions cost one set of instructions. Each lane
+// so two independent recursions cost one set of instructions; two pairs
+// joined fill all four lanes. Each lane
 // computes exactly what filter_section_process computes: the same products,
 // added in the same order, and the same cut of tiny outputs to +0.0.
 #pragma once
@@ -67,6 +68,33 @@ static inline __m128 section_pair_process(SectionPair* pair, __m128 x)
     pair->y2 = pair->y1;
     pair->y1 = y;
     return y;
+}
+
+// Two pairs in the four lanes of one: `first` in lanes 0 and 1, `second`
+// in lanes 2 and 3, so four recursions cost one set of instructions.
+static inline SectionPair section_pair_join(const SectionPair& first, const SectionPair& second)
+{
+    return {_mm_movelh_ps(first.fb1, second.fb1), _mm_movelh_ps(first.fb2, second.fb2),
+            _mm_movelh_ps(first.ff0, second.ff0), _mm_movelh_ps(first.ff1, second.ff1),
+            _mm_movelh_ps(first.ff2, second.ff2), _mm_movelh_ps(first.x1, second.x1),
+            _mm_movelh_ps(first.x2, second.x2),   _mm_movelh_ps(first.y1, second.y1),
+            _mm_movelh_ps(first.y2, second.y2)};
+}
+
+// The histories of a joined pair back into the two pairs it was joined from
+// (their coefficients never changed), lanes 2 and 3 zero again.
+static inline void section_pair_split(const SectionPair& joined, SectionPair* first,
+                                      SectionPair* second)
+{
+    const __m128 zero = _mm_setzero_ps();
+    first->x1 = _mm_movelh_ps(joined.x1, zero);
+    first->x2 = _mm_movelh_ps(joined.x2, zero);
+    first->y1 = _mm_movelh_ps(joined.y1, zero);
+    first->y2 = _mm_movelh_ps(joined.y2, zero);
+    second->x1 = _mm_movehl_ps(zero, joined.x1);
+    second->x2 = _mm_movehl_ps(zero, joined.x2);
+    second->y1 = _mm_movehl_ps(zero, joined.y1);
+    second->y2 = _mm_movehl_ps(zero, joined.y2);
 }
 
 // Lane 1 of v.

@@ -24,16 +24,24 @@ struct StretchEngineOutputs {
     float b_left[RUN_STRETCH], b_right[RUN_STRETCH];  // engine_b (low band)
 };
 
-// Nothing beside the front of the chain.
+// Nothing beside the front of the chain (output_count is 0 with it).
 struct NoOutputFilters {
+    SectionPair low = {};
+    __m128 lanes(uint32_t) const { return _mm_setzero_ps(); }
+    void take(uint32_t, __m128) {}
     void step(uint32_t) {}
 };
 
+// How the pre-delay line steps over a stretch: with a read distance known
+// for the whole stretch (the glide has settled), gliding without wrapping
+// around the ring, or sample by sample with every test (the rare stretch
+// in which the write position wraps while the delay glides).
+enum class PredelayStepping { settled, gliding, stepwise };
+
 // pre_filter and the pre-delay line over a stretch of reverb inputs x, then
 // post_filter on what the line gives: `delayed` gets the line's outputs,
-// `high` those through post_filter. With a read distance known for the
-// stretch (SETTLED, `offset` from predelay_line_stretch_offset) the line
-// steps without the glide's arithmetic.
+// `high` those through post_filter. A settled line (`offset` from
+// predelay_line_stretch_offset) steps without the glide's arithmetic.
 //
 // pre_filter and post_filter run as one SectionPair, post_filter a sample
 // behind: in step j the pair takes x[j] and the line's output of sample
@@ -44,15 +52,20 @@ struct NoOutputFilters {
 // the recursions are independent, so the processor overlaps their latencies.
 // Each section still sees its inputs in order, so every value is what
 // sample-by-sample processing gives.
-template <bool SETTLED, typename Outputs>
+template <PredelayStepping STEPPING, typename Outputs>
 __attribute__((always_inline)) static inline void reverb_stretch_front(
     ReverbInstance* self, const float* x, uint32_t n, int32_t offset, float* delayed, float* high,
     Outputs& outputs, uint32_t output_count)
 {
     const int32_t first = predelay_line_next_write(self);
-    auto step = [self, offset, first](float p, uint32_t j) {
-        return SETTLED ? predelay_line_step_settled(self, p, first + int32_t(j), offset)
-                       : predelay_line_step(self, p);
+    PredelayGlide glide = predelay_line_glide_begin(self);
+    auto step = [self, offset, first, &glide](float p, uint32_t j) {
+        if constexpr (STEPPING == PredelayStepping::settled)
+            return predelay_line_step_settled(self, p, first + int32_t(j), offset);
+        else if constexpr (STEPPING == PredelayStepping::gliding)
+            return predelay_line_step_gliding(self, &glide, p);
+        else
+            return predelay_line_step(self, p);
     };
     FilterSection pre = self->pre_filter;
     FilterSection post = self->post_filter;
@@ -64,21 +77,32 @@ __attribute__((always_inline)) static inline void reverb_stretch_front(
         high[j - 1] = section_pair_second(y);
     };
     // Front step j beside output step j - 1 while both have steps left,
-    // then whichever has. Two steps per pass let the histories trade
+    // the four sections in the four lanes of one joined pair; then
+    // whichever has steps left. Two steps per pass let the histories trade
     // registers without copies.
     const uint32_t both = n < output_count + 1 ? n : output_count + 1;
     uint32_t j = 1;
+    if (both > 1) {
+        SectionPair joined = section_pair_join(sections, outputs.low);
 #pragma GCC unroll 2
-    for (; j < both; ++j) {
-        front_step(j);
-        outputs.step(j - 1);
+        for (; j < both; ++j) {
+            const __m128 in = _mm_movelh_ps(section_pair_lanes(x[j], delayed[j - 1]),
+                                            outputs.lanes(j - 1));
+            const __m128 y = section_pair_process(&joined, in);
+            delayed[j] = step(_mm_cvtss_f32(y), j);
+            high[j - 1] = section_pair_second(y);
+            outputs.take(j - 1, _mm_movehl_ps(y, y));
+        }
+        section_pair_split(joined, &sections, &outputs.low);
     }
 #pragma GCC unroll 2
     for (; j < n; ++j)
         front_step(j);
     for (uint32_t k = both - 1; k < output_count; ++k)
         outputs.step(k);
-    if (SETTLED)
+    if constexpr (STEPPING == PredelayStepping::gliding)
+        self->predelay_smoothed = glide.smoothed;
+    if constexpr (STEPPING != PredelayStepping::stepwise)
         predelay_line_end_stretch(self, n);
     section_pair_store(&sections, &pre, &post);
     high[n - 1] = filter_section_process(&post, delayed[n - 1]);
@@ -100,9 +124,14 @@ __attribute__((always_inline)) static inline void reverb_stretch_engines(
     float high[RUN_STRETCH];     // h: d through post_filter, engine_a's input
     const int32_t offset = predelay_line_stretch_offset(self, n);
     if (offset != PREDELAY_NO_OFFSET)
-        reverb_stretch_front<true>(self, x, n, offset, delayed, high, outputs, output_count);
+        reverb_stretch_front<PredelayStepping::settled>(self, x, n, offset, delayed, high, outputs,
+                                                        output_count);
+    else if (predelay_line_stretch_fits(self, n))
+        reverb_stretch_front<PredelayStepping::gliding>(self, x, n, offset, delayed, high, outputs,
+                                                        output_count);
     else
-        reverb_stretch_front<false>(self, x, n, offset, delayed, high, outputs, output_count);
+        reverb_stretch_front<PredelayStepping::stepwise>(self, x, n, offset, delayed, high,
+                                                         outputs, output_count);
     reverb_engine_process_pair(self->engine_a, high, out->a_left, out->a_right, self->engine_b,
                                delayed, out->b_left, out->b_right, int32_t(n));
 }

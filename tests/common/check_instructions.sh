@@ -4,10 +4,10 @@
 # - no fused multiply-add anywhere: every product and sum must be rounded
 #   on its own (vfmadd..., vfnmsub... on x86-64; fmadd, fmsub, fnmadd,
 #   fnmsub, fmla, fmls, fnmla, fnmls on aarch64);
-# - in an x86-64 archive, VEX-encoded (AVX) instructions only in a member
-#   built for the AVX2 path (its name says avx2), and such a member defines
-#   no function another member could call or share: a CPU without AVX never
-#   runs its code unless the AVX2 path was chosen.
+# - in an x86-64 archive, VEX- or EVEX-encoded (AVX) instructions only in a
+#   member built for the AVX2 or AVX-512 path (its name says avx2 or avx512),
+#   and such a member defines no function another member could call or share:
+#   a CPU without AVX never runs its code unless that path was chosen.
 # Usage: check_instructions.sh OBJDUMP NM FILE...
 set -euo pipefail
 objdump=$1
@@ -28,10 +28,10 @@ for file in "$@"; do
 
     [[ $file == *.a ]] && grep -q 'file format elf64-x86-64' <<<"$listing" || continue
     vex=$(awk '/: +file format / { member = $1 }
-               /^ +[0-9a-f]+:\tv/ && member !~ /avx2/ { print member, $0; exit }' <<<"$listing")
+               /^ +[0-9a-f]+:\tv/ && member !~ /avx(2|512)/ { print member, $0; exit }' <<<"$listing")
     [ -z "$vex" ] || fail "$name: an AVX instruction outside the AVX2 path:"$'\n'"$vex"
     shared=$("$nm" -C "$file" | awk '/:$/ { member = $1 }
-                                    member ~ /avx2/ && $(NF - 1) ~ /^[TWVui]$/ {
+                                    member ~ /avx(2|512)/ && NF >= 2 && $(NF - 1) ~ /^[TWVui]$/ {
                                         print member, $0
                                     }')
     [ -z "$shared" ] || fail "$name: the AVX2 path lends code to other files:"$'\n'"$shared"

@@ -1,5 +1,5 @@
-// Test binaries only: HALVANE_TEST_PATH=baseline or avx2 makes every engine
-// the tests create take that path of the vector stages, through the
+// Test binaries only: HALVANE_TEST_PATH=baseline, avx2 or avx512 makes every
+// engine the tests create take that path of the vector stages, through the
 // engine's internal hook (the shipped library reads no environment). When
 // the CPU lacks the path the binary says so and exits with status 77, which
 // ctest reports as skipped.
@@ -20,6 +20,8 @@ const bool forced = [] {
         path = StagePath::baseline;
     } else if (std::strcmp(name, "avx2") == 0) {
         path = StagePath::avx2;
+    } else if (std::strcmp(name, "avx512") == 0) {
+        path = StagePath::avx512;
     } else {
         std::fprintf(stderr, "HALVANE_TEST_PATH: unknown path '%s'\n", name);
         std::exit(2);

@@ -1,9 +1,10 @@
 # Runs a GoogleTest binary once more on each path of the engine's vector
 # stages (tests/common/forced_path.cpp must be among its sources): the
-# baseline, and on x86-64 AVX2, reported as skipped on a CPU without it.
+# baseline, and on x86-64 AVX2 and AVX-512, each reported as skipped on a
+# CPU without it.
 set(HALVANE_STAGE_PATHS baseline)
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$")
-  list(APPEND HALVANE_STAGE_PATHS avx2)
+  list(APPEND HALVANE_STAGE_PATHS avx2 avx512)
 endif()
 
 function(add_forced_path_tests target)

@@ -21,8 +21,9 @@ TEST(EngineAllocation, EveryFailedAllocationReleasesWhatWasBuilt)
 {
     ReverbEngine* whole = create_watched(0);
     ASSERT_NE(nullptr, whole);
+    // The engine, its lines, dampers and diffusers are one block.
     const long needed = allocation_watch.calls;
-    EXPECT_GT(needed, 20);
+    EXPECT_EQ(needed, 1);
     reverb_engine_destroy(whole);
     EXPECT_EQ(0, allocation_watch.live) << "destroy leaves blocks behind";
 

@@ -96,7 +96,9 @@ TEST_P(EngineConstruction, DerivesEveryQuantityToTheBit)
         EXPECT_EQ(chain_coefficients[k], engine->left_diffusers[k]->coefficient);
         EXPECT_EQ(chain_coefficients[k], engine->right_diffusers[k]->coefficient);
     }
-    EXPECT_EQ(ENGINE_MIN_TAP_LINE, engine->tap_delay->size);
+    // The tap line holds the farthest tap a room of the largest size puts.
+    EXPECT_EQ(round_to_nearest(float(c.rate) * (240.0f * 0.00294f) * 0.41f) + 5,
+              engine->tap_delay->size);
     EXPECT_EQ(0.5f, engine->input_damper->coefficient);
     EXPECT_EQ(c.rate, engine->sample_rate);
     reverb_engine_destroy(engine);
@@ -135,8 +137,8 @@ TEST(EngineConstructionLimits, RatesThatCannotBeServedAreRejected)
 }
 
 // Every tap the room-size setter can place for rooms up to the maximum lies
-// inside the tap line, at every rate up to 768 kHz; up to about 150 kHz the
-// line keeps its 44000 samples.
+// inside the tap line, at every rate up to 768 kHz; the farthest, at the
+// largest room, reads the line's oldest value.
 TEST(EngineConstructionLimits, TapLineHoldsEveryTapOfTheLargestRoom)
 {
     for (int32_t rate : {1000, 44100, 96000, 150000, 176400, 192000, 384000, 768000}) {
@@ -145,11 +147,11 @@ TEST(EngineConstructionLimits, TapLineHoldsEveryTapOfTheLargestRoom)
             ReverbEngine* engine =
                 reverb_engine_create(rate, 240.0f, 50.0f, 7.0f, 0.5f, spread, 0.5f, 0.5f, 0.5f);
             ASSERT_NE(engine, nullptr);
-            if (rate <= 150000) {
-                EXPECT_EQ(ENGINE_MIN_TAP_LINE, engine->tap_delay->size);
-            }
             for (float room : {240.0f, 239.99f, 169.68f, 50.0f, 1.0f}) {
                 reverb_engine_set_room_size(engine, room);
+                if (room == 240.0f) {
+                    EXPECT_EQ(engine->tap_delay->size, engine->tap_positions[0]);
+                }
                 const int32_t expected_first =
                     round_to_nearest(float(rate) * (room * 0.00294f) * 0.41f) + 5;
                 EXPECT_EQ(expected_first, engine->tap_positions[0]) << room;
@@ -188,7 +190,7 @@ TEST(EngineConstructionLimits, ARoomAboveTheMaximumAtConstructionKeepsItsTaps)
         reverb_engine_create(768000, 10.0f, 240.0f, 7.0f, 0.5f, 5.2f, 0.5f, 0.5f, 0.5f);
     ASSERT_NE(engine, nullptr);
     const int32_t first = int32_t(0.41 * double(engine->largest_delay) + 5.0);
-    EXPECT_GT(first, ENGINE_MIN_TAP_LINE);
+    EXPECT_GT(first, round_to_nearest(768000.0f * (10.0f * 0.00294f) * 0.41f) + 5);
     EXPECT_EQ(first, engine->tap_positions[0]);
     EXPECT_LE(first, engine->tap_delay->size);
     for (int k = 0; k < 4; ++k)

@@ -1,4 +1,5 @@
 #include <cmath>
+#include <cstring>
 
 #include <gtest/gtest.h>
 
@@ -182,5 +183,104 @@ TEST(PrepareBlock, FilterFrequenciesStayWhereTheDesignsAreSound)
 
         prepare_block(s, ReverbVariant::stereo);
         EXPECT_TRUE(same_design(s->out_filter_right, s->out_filter_left));
+    }
+}
+
+// Under automation (any subset of the controls changing between calls, to
+// new values, back to earlier ones, beyond their ranges or to NaN), a block
+// stage that works out only what the changed controls touch leaves the same
+// tuning, bit for bit, as one that works out everything every call, and the
+// run calls give the same output.
+TEST(PrepareBlock, WorkingOutOnlyWhatChangedGivesTheSameBitsUnderAutomation)
+{
+    const auto same_engine = [](const ReverbEngine* a, const ReverbEngine* b) {
+        return std::memcmp(a->fdn_gains, b->fdn_gains, sizeof a->fdn_gains) == 0 &&
+               std::memcmp(a->fdn_lengths, b->fdn_lengths, sizeof a->fdn_lengths) == 0 &&
+               std::memcmp(a->tap_positions, b->tap_positions, sizeof a->tap_positions) == 0 &&
+               std::memcmp(a->tap_gains, b->tap_gains, sizeof a->tap_gains) == 0 &&
+               std::memcmp(&a->decay_factor, &b->decay_factor, sizeof a->decay_factor) == 0 &&
+               float_bits(a->decay_time) == float_bits(b->decay_time) &&
+               float_bits(a->room_size) == float_bits(b->room_size) &&
+               float_bits(a->damping) == float_bits(b->damping) &&
+               float_bits(a->input_bandwidth) == float_bits(b->input_bandwidth) &&
+               float_bits(a->early_level) == float_bits(b->early_level) &&
+               float_bits(a->tail_level) == float_bits(b->tail_level);
+    };
+    // At 73095 Hz the engines' construction works out a decay factor for 7 s
+    // other than the decay-time setter's.
+    for (double rate : {48000.0, 73095.0})
+    for (ReverbVariant v : {ReverbVariant::mono, ReverbVariant::stereo}) {
+        SCOPED_TRACE(testing::Message() << rate << (v == ReverbVariant::mono ? " mono" : " stereo"));
+        Plugin skipping(rate), full(rate);
+        full.self->block_stage_skip = false;
+        // A first decay time equal to the engines' construction value (6.9 s
+        // plus the 0.1 s offset): the first block sets it all the same.
+        skipping[PORT_DECAY] = full[PORT_DECAY] = 6.9f;
+        skipping[PORT_DECAY_TILT] = full[PORT_DECAY_TILT] = 0.0f;
+        uint32_t seed = 5;
+        const auto next = [&seed](uint32_t n) {
+            seed = seed * 1664525u + 1013904223u;
+            return (seed >> 8) % n;
+        };
+        for (int call = 0; call < 400; ++call) {
+            for (uint32_t p = 0; p < CONTROL_PORT_COUNT; ++p) {
+                if (call == 0 || next(3) != 0)
+                    continue;  // this control stays
+                const ControlRange& r = CONTROL_RANGES[p];
+                const float choices[] = {r.default_value, r.min, r.max,
+                                         r.min + (r.max - r.min) * float(next(1000)) / 1000.0f,
+                                         r.max + 1.0f, r.min - 1.0f, NaN};
+                skipping[PortIndex(p)] = full[PortIndex(p)] = choices[next(7)];
+            }
+            const uint32_t n = 1 + next(150);
+            const std::vector<float> in_l = noise(n, seed), in_r = noise(n, seed + 1);
+            std::vector<float> out[2][2] = {{std::vector<float>(n), std::vector<float>(n)},
+                                            {std::vector<float>(n), std::vector<float>(n)}};
+            Plugin* plugins[2] = {&skipping, &full};
+            for (int k = 0; k < 2; ++k) {
+                if (v == ReverbVariant::mono)
+                    plugins[k]->run_mono(in_l.data(), out[k][0].data(), n);
+                else
+                    plugins[k]->run_stereo(in_l.data(), in_r.data(), out[k][0].data(),
+                                           out[k][1].data(), n);
+            }
+            ASSERT_EQ(first_difference(out[0][0], out[1][0]), -1) << "call " << call;
+            ASSERT_EQ(first_difference(out[0][1], out[1][1]), -1) << "call " << call;
+            const ReverbInstance* s = skipping.self;
+            const ReverbInstance* f = full.self;
+            ASSERT_TRUE(same_engine(s->engine_a, f->engine_a)) << "call " << call;
+            ASSERT_TRUE(same_engine(s->engine_b, f->engine_b)) << "call " << call;
+            ASSERT_TRUE(same_design(s->pre_filter, f->pre_filter)) << "call " << call;
+            ASSERT_TRUE(same_design(s->post_filter, f->post_filter)) << "call " << call;
+            ASSERT_TRUE(same_design(s->out_filter_left, f->out_filter_left)) << "call " << call;
+            if (v == ReverbVariant::stereo) {
+                ASSERT_TRUE(same_design(s->out_filter_right, f->out_filter_right));
+            }
+            ASSERT_EQ(s->predelay_target, f->predelay_target) << "call " << call;
+            ASSERT_EQ(s->fade_gain, f->fade_gain) << "call " << call;
+        }
+    }
+}
+
+// engine_a is built only for the room it can be handed (0.707 of the
+// control's top); at that room, at every rate, its lengths and taps are
+// those of an engine built for the full room, none cut to fit its lines.
+TEST(PrepareBlock, TheHighBandEngineHoldsEveryReadOfTheLargestRoom)
+{
+    for (double rate : {1000.0, 44100.0, 48000.0, 192000.0, 768000.0}) {
+        SCOPED_TRACE(rate);
+        Plugin plugin(rate);
+        plugin[PORT_ROOM_SIZE] = CONTROL_RANGES[PORT_ROOM_SIZE].max;
+        prepare_block(plugin.self, ReverbVariant::stereo);
+        const ReverbEngine* a = plugin.self->engine_a;
+        ReverbEngine* full = reverb_engine_create(int32_t(rate), CONTROL_RANGES[PORT_ROOM_SIZE].max,
+                                                  50.0f, 7.0f, 0.5f, 11.8f, 0.5f, 0.5f, 0.5f);
+        reverb_engine_set_room_size(full, a->room_size);
+        for (int k = 0; k < ENGINE_FDN_COUNT; ++k) {
+            EXPECT_EQ(a->fdn_lengths[k], full->fdn_lengths[k]);
+            EXPECT_EQ(a->tap_positions[k], full->tap_positions[k]);
+        }
+        EXPECT_LT(a->fdn_delays[0]->size, full->fdn_delays[0]->size);
+        reverb_engine_destroy(full);
     }
 }

@@ -1,0 +1,251 @@
+// One stretch of the engine stage by stage, over the vector stages of
+// vector_stages.h, written once for every path: each path's file includes
+// this header and makes its StageKernels from stage_kernels<L>(). The stages
+// are called directly, not through a table, so that the compiler sees a
+// whole stretch of one path at once.
+//
+// A stretch may be processed stage by stage when no feedback read inside it
+// reaches a value written inside it: every feedback length is at least the
+// stretch's length (so all those reads see samples pushed before the
+// stretch), and every diffuser is at least as long (so each slot of a
+// diffuser is read and rewritten at most once in the stretch). The tap line
+// is fed from the input stage alone, so a short tap simply reads the
+// stretch's own values. The serial parts, the five one-pole dampers, stay a
+// sample at a time.
+//
+// Internal to each file that includes it, as vector_stages.h.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "feedback_matrix.h"
+#include "reverb_engine.h"
+#include "reverb_engine_tuning.h"
+#include "stage_kernels.h"
+#include "vector_stages.h"
+
+namespace {
+
+// The stretch's n values through a diffuser, in spans that do not wrap
+// around its store, then the count of the zeros it stored last.
+template <class L>
+void diffuse_stretch(AllpassDiffuser* diffuser, const float* x, float* out, int32_t n)
+{
+    const double c = double(diffuser->coefficient);
+    int32_t index = diffuser->index;
+    int32_t done = 0;
+    while (done < n) {
+        int32_t span = diffuser->size - index;
+        if (span > n - done)
+            span = n - done;
+        diffuse<L>(c, diffuser->samples + index, x + done, out + done, span);
+        done += span;
+        index += span;
+        if (index == diffuser->size)
+            index = 0;
+    }
+    diffuser->index = index;
+
+    // The zeros stored last, found from the end of what was stored (with
+    // sound playing, the last value is nonzero and the search stops there).
+    int32_t zeros = 0;
+    int32_t slot = index;
+    while (zeros < n) {
+        slot = slot == 0 ? diffuser->size - 1 : slot - 1;
+        if (diffuser->samples[slot] != 0.0f)
+            break;
+        ++zeros;
+    }
+    if (zeros < n)
+        diffuser->zero_stores = zeros;
+    else
+        diffuser->zero_stores = diffuser->size - diffuser->zero_stores <= n
+                                    ? diffuser->size
+                                    : diffuser->zero_stores + n;
+}
+
+// Reads the stretch's n values at `distance` behind the write position,
+// each times `gain`. The distance must be at least n.
+template <class L>
+void read_weighted(const DelayLine* line, int32_t distance, float gain, float* out, int32_t n)
+{
+    int32_t position = line->index - distance;
+    if (position < 0)
+        position += line->size;
+    int32_t done = 0;
+    while (done < n) {
+        int32_t span = line->size - position;
+        if (span > n - done)
+            span = n - done;
+        scale<L>(line->samples + position, gain, out + done, span);
+        done += span;
+        position += span;
+        if (position == line->size)
+            position = 0;
+    }
+}
+
+// The tap line's reads for a stretch whose values `z` are about to be
+// pushed: a tap shorter than the stretch reads its first `distance` values
+// from the line and the rest from the stretch itself, as one sample at a
+// time would find them once pushed.
+template <class L>
+void read_tap(const DelayLine* line, int32_t distance, float gain, const float* z, float* out,
+              int32_t n)
+{
+    const int32_t from_line = distance < n ? distance : n;
+    read_weighted<L>(line, distance, gain, out, from_line);
+    for (int32_t i = from_line; i < n; ++i)
+        out[i] = z[i - distance] * gain;
+}
+
+// Counts n values just pushed for the silence test: the zeros among the
+// last of them, or, when all are zero, the zeros before them too.
+inline void count_pushes(DelayLine* line, const float* values, int32_t n)
+{
+    int32_t last_nonzero = n - 1;
+    while (last_nonzero >= 0 && values[last_nonzero] == 0.0f)
+        --last_nonzero;
+    if (last_nonzero >= 0)
+        line->zero_pushes = n - 1 - last_nonzero;  // n never exceeds the size
+    else
+        line->zero_pushes =
+            line->size - line->zero_pushes <= n ? line->size : line->zero_pushes + n;
+}
+
+inline void push_stretch(DelayLine* line, const float* values, int32_t n)
+{
+    count_pushes(line, values, n);
+    int32_t done = 0;
+    while (done < n) {
+        int32_t span = line->size - line->index;
+        if (span > n - done)
+            span = n - done;
+        std::memcpy(line->samples + line->index, values + done, sizeof(float) * size_t(span));
+        done += span;
+        line->index += span;
+        if (line->index == line->size)
+            line->index = 0;
+    }
+}
+
+// The feedback mix of a stretch, written straight into each line where the
+// stretch does not wrap around it, and pushed from the scratch where it does.
+template <class L>
+void mix_into_lines(ReverbEngine* engine, StretchScratch& s, int32_t n)
+{
+    float* f[ENGINE_FDN_COUNT];
+    for (int k = 0; k < ENGINE_FDN_COUNT; ++k) {
+        DelayLine* line = engine->fdn_delays[k];
+        f[k] = line->index + n <= line->size ? line->samples + line->index : s.f[k];
+    }
+    feedback_mix<L>(s.d, s.e, f, n);
+    for (int k = 0; k < ENGINE_FDN_COUNT; ++k) {
+        DelayLine* line = engine->fdn_delays[k];
+        if (f[k] == s.f[k]) {
+            push_stretch(line, s.f[k], n);
+        } else {
+            count_pushes(line, f[k], n);
+            line->index += n;
+            if (line->index == line->size)
+                line->index = 0;
+        }
+    }
+}
+
+// Everything before the dampers: guards the input, and finds the feedback
+// lines' values for the stretch, which the dampers read straight from each
+// line (times its gain) unless the stretch wraps around it; then they are
+// copied into d first, in order.
+template <class L>
+DamperStretch read_stretch(EngineStretch& stretch, int32_t n)
+{
+    ReverbEngine* engine = stretch.engine;
+    StretchScratch& s = stretch.scratch;
+    guard_input<L>(stretch.input, ENGINE_INPUT_LIMIT, s.x, n);
+    DamperStretch dampers = {engine->input_damper, engine->fdn_dampers, s.x, s.y, {},
+                             engine->fdn_gains, s.d};
+    for (int k = 0; k < ENGINE_FDN_COUNT; ++k) {
+        const DelayLine* line = engine->fdn_delays[k];
+        int32_t position = line->index - engine->fdn_lengths[k];
+        if (position < 0)
+            position += line->size;
+        const int32_t before_end = line->size - position;
+        if (before_end >= n) {
+            dampers.from[k] = line->samples + position;
+        } else {
+            std::memcpy(s.d[k], line->samples + position, sizeof(float) * size_t(before_end));
+            std::memcpy(s.d[k] + before_end, line->samples, sizeof(float) * size_t(n - before_end));
+            dampers.from[k] = s.d[k];
+        }
+    }
+    return dampers;
+}
+
+// Everything after the dampers: diffusion, taps, output sum, feedback
+// writes and the two output chains.
+template <class L>
+void finish_stretch(EngineStretch& stretch, int32_t n)
+{
+    ReverbEngine* engine = stretch.engine;
+    StretchScratch& s = stretch.scratch;
+    diffuse_stretch<L>(engine->input_diffuser, s.y, s.y, n);
+
+    for (int k = 0; k < ENGINE_TAP_COUNT; ++k)
+        read_tap<L>(engine->tap_delay, engine->tap_positions[k], engine->tap_gains[k], s.y,
+                    s.e[k], n);
+    push_stretch(engine->tap_delay, s.y, n);
+
+    output_sum<L>(engine->early_level, engine->tail_level, s.e, s.d, s.x, s.sum, n);
+    mix_into_lines<L>(engine, s, n);
+
+    diffuse_stretch<L>(engine->left_diffusers[0], s.sum, stretch.left, n);
+    diffuse_stretch<L>(engine->left_diffusers[1], stretch.left, stretch.left, n);
+    diffuse_stretch<L>(engine->left_diffusers[2], stretch.left, stretch.left, n);
+    diffuse_stretch<L>(engine->right_diffusers[0], s.sum, stretch.right, n);
+    diffuse_stretch<L>(engine->right_diffusers[1], stretch.right, stretch.right, n);
+    diffuse_stretch<L>(engine->right_diffusers[2], stretch.right, stretch.right, n);
+
+    // The scratch of the last sample, as one sample at a time leaves it.
+    const int32_t last = n - 1;
+    const float d[ENGINE_FDN_COUNT] = {s.d[0][last], s.d[1][last], s.d[2][last], s.d[3][last]};
+    feedback_matrix_mix(d, engine->fdn_feedback);
+    for (int k = 0; k < ENGINE_FDN_COUNT; ++k) {
+        engine->tap_outputs[k] = s.e[k][last];
+        engine->fdn_outputs[k] = s.d[k][last];
+    }
+}
+
+// One stretch on ENGINES engines (1 or 2); the dampers of both go together.
+template <class L, int ENGINES>
+void process_engines(EngineStretch* stretches, int32_t n)
+{
+    DamperStretch dampers[ENGINES];
+    for (int e = 0; e < ENGINES; ++e)
+        dampers[e] = read_stretch<L>(stretches[e], n);
+    if constexpr (ENGINES == 2)
+        damp_pair<typename L::Quad>(dampers, n);
+    else
+        damp_one<typename L::Quad>(dampers[0], n);
+    for (int e = 0; e < ENGINES; ++e)
+        finish_stretch<L>(stretches[e], n);
+}
+
+template <class L>
+void process_stretch(EngineStretch* stretches, int engines, int32_t n)
+{
+    if (engines == 2)
+        process_engines<L, 2>(stretches, n);
+    else
+        process_engines<L, 1>(stretches, n);
+}
+
+// The table of the stages on lanes L.
+template <class L>
+constexpr StageKernels stage_kernels()
+{
+    return {process_stretch<L>};
+}
+
+}  // namespace
