@@ -50,6 +50,7 @@ work=$(cd "$work" && pwd)
 # and conditioned control values, which the input reaches only through the
 # target's own decoding, and tracing them took a third of the time. The
 # sanitizers cover all of it.
+source scripts/path_flags.sh
 build_fuzzer() {
     local name=$1 sanitizers=$2
     local flags=(-std=c++17 -O2 -g -ffp-contract=off -fno-omit-frame-pointer
@@ -60,7 +61,7 @@ build_fuzzer() {
     for src in engine/*.cpp plugin/*.cpp tests/robustness/host_sequence_fuzzer.cpp; do
         obj=$objdir/$(echo "$src" | tr / _).o
         case "$src" in
-            engine/*) "$cxx" "${flags[@]}" -c "$src" -o "$obj" ;;
+            engine/*) "$cxx" "${flags[@]}" $(path_flags "$src") -c "$src" -o "$obj" ;;
             plugin/*) "$cxx" "${flags[@]}" -fsanitize=fuzzer-no-link -fno-sanitize-coverage=trace-cmp \
                           -c "$src" -o "$obj" ;;
             *) "$cxx" "${flags[@]}" -fsanitize=fuzzer-no-link -c "$src" -o "$obj" ;;

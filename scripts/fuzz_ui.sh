@@ -21,6 +21,7 @@ work=$(cd "$work" && pwd)
 # The engine's per-sample code gets no coverage feedback (it says nothing
 # about the GUI's inputs and would slow every run); the sanitizers cover it.
 # The drawing's cairo calls are wrapped, so the target checks each coordinate.
+source scripts/path_flags.sh
 read -r -a cairo_flags <<<"$(pkg-config --cflags cairo)"
 read -r -a cairo_libs <<<"$(pkg-config --libs cairo)"
 flags=(-std=c++17 -O2 -g -ffp-contract=off -fno-omit-frame-pointer
@@ -30,13 +31,15 @@ wrapped=(cairo_move_to cairo_line_to cairo_rectangle cairo_arc cairo_translate c
 echo "fuzz_ui: building $work/ui_fuzzer with $("$cxx" --version | head -1)"
 rm -rf "$work/obj" && mkdir -p "$work/obj"
 objects=()
-for src in engine/*.cpp plugin/*.cpp ui/control_model.cpp ui/preview_picture.cpp ui/rt60.cpp \
-           ui/preview_render.cpp ui/preview_draw.cpp ui/ui_view.cpp \
-           tests/ui_unit/ui_fuzzer.cpp; do
+# The GUI's sources without X11: the model and drawing libraries, as
+# ui/CMakeLists.txt lists them.
+read -r -a ui_sources <<<"$(awk '/^add_library\(halvane_ui_(model|draw) /{on=1; next}
+    on {line=$1; done=sub(/\).*/, "", line); if (line != "") printf "ui/%s ", line; if (done) on=0}' ui/CMakeLists.txt)"
+for src in engine/*.cpp plugin/*.cpp "${ui_sources[@]}" tests/ui_unit/ui_fuzzer.cpp; do
     [ "$src" = plugin/lv2_entry.cpp ] && continue
     obj=$work/obj/$(echo "$src" | tr / _).o
     case "$src" in
-        engine/*) "$cxx" "${flags[@]}" -c "$src" -o "$obj" ;;
+        engine/*) "$cxx" "${flags[@]}" $(path_flags "$src") -c "$src" -o "$obj" ;;
         *) "$cxx" "${flags[@]}" -fsanitize=fuzzer-no-link -c "$src" -o "$obj" ;;
     esac
     objects+=("$obj")
