@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs libm_scan with the C library's FMA variants and with its plain ones
 # (chosen through GLIBC_TUNABLES, as on a CPU without AVX2 and FMA) and
-# requires what the README states: the glide coefficient differs at exactly
-# the whole rates of GLIDE_RATES, and nothing else differs at all.
+# requires what docs/same-bits.md states: the glide coefficient differs at
+# exactly the whole rates of GLIDE_RATES, and nothing else differs at all.
 #
 # Environment: SCAN (the libm_scan program), WORK (a folder).
 set -euo pipefail
@@ -29,6 +29,6 @@ rm -f "$WORK/fma.bin" "$WORK/plain.bin"
 [[ $differing != *other* ]] ||
     fail "a result other than the glide coefficient differs between the FMA and the plain variants ($differing)"
 [ "${differing% }" = "$GLIDE_RATES" ] ||
-    fail "the glide coefficient differs at the rates [${differing% }], the README names [$GLIDE_RATES]"
+    fail "the glide coefficient differs at the rates [${differing% }], docs/same-bits.md names [$GLIDE_RATES]"
 echo "cpu_identity: with the FMA and the plain variants of the C library, the glide coefficient differs" \
      "at $GLIDE_RATES Hz only; the decay factor at every whole rate and 20 million single-precision results agree"
