@@ -29,7 +29,7 @@ for tool in sox sordi lv2apply; do
     command -v "$tool" >/dev/null 2>&1 || fail "'$tool' is missing; run: bash scripts/setup.sh"
 done
 [ -f "$build/halvane.lv2/halvane.so" ] && [ -x "$build/demo/waveform_png" ] ||
-    fail "no plug-in or waveform_png in $build; build first: cmake -S . -B $build && cmake --build $build"
+    fail "no plug-in or waveform_png in $build; build first: cmake -S . -B $build -DBUILD_TESTING=OFF && cmake --build $build"
 here=$(dirname "$(realpath "$0")")
 started=$SECONDS
 
