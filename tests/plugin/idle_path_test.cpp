@@ -26,16 +26,10 @@ bool same_line(const DelayLine* a, const DelayLine* b)
            same_bytes(a->samples, b->samples, sizeof(float) * size_t(a->size));
 }
 
-bool same_diffuser(const AllpassDiffuser* a, const AllpassDiffuser* b)
-{
-    return a->index == b->index && a->zero_stores == b->zero_stores &&
-           same_bytes(a->samples, b->samples, sizeof(double) * size_t(a->size));
-}
-
 void expect_same_engine(const ReverbEngine* a, const ReverbEngine* b)
 {
     EXPECT_EQ(float_bits(a->input_damper->state), float_bits(b->input_damper->state));
-    EXPECT_TRUE(same_diffuser(a->input_diffuser, b->input_diffuser));
+    EXPECT_TRUE(same_line(&a->input_diffuser->line, &b->input_diffuser->line));
     EXPECT_TRUE(same_line(a->tap_delay, b->tap_delay));
     for (int k = 0; k < 4; ++k) {
         EXPECT_TRUE(same_line(a->fdn_delays[k], b->fdn_delays[k]));
@@ -47,8 +41,8 @@ void expect_same_engine(const ReverbEngine* a, const ReverbEngine* b)
         EXPECT_EQ(float_bits(a->fdn_gains[k]), float_bits(b->fdn_gains[k]));
     }
     for (int k = 0; k < 3; ++k) {
-        EXPECT_TRUE(same_diffuser(a->left_diffusers[k], b->left_diffusers[k]));
-        EXPECT_TRUE(same_diffuser(a->right_diffusers[k], b->right_diffusers[k]));
+        EXPECT_TRUE(same_line(&a->left_diffusers[k]->line, &b->left_diffusers[k]->line));
+        EXPECT_TRUE(same_line(&a->right_diffusers[k]->line, &b->right_diffusers[k]->line));
     }
 }
 
@@ -215,12 +209,6 @@ void wake_line(DelayLine* line)
     line->zero_pushes = 0;
 }
 
-void wake_diffuser(AllpassDiffuser* diffuser)
-{
-    diffuser->samples[diffuser->index] = 0.25;
-    diffuser->zero_stores = 0;
-}
-
 struct Wake {
     const char* what;
     void (*set)(ReverbInstance*);
@@ -240,13 +228,13 @@ const Wake WAKES[] = {
          s->predelay_zero_writes = 0;
      }},
     {"engine_b input damper", [](ReverbInstance* s) { s->engine_b->input_damper->state = 0.25f; }},
-    {"engine_b input diffuser", [](ReverbInstance* s) { wake_diffuser(s->engine_b->input_diffuser); }},
+    {"engine_b input diffuser", [](ReverbInstance* s) { wake_line(&s->engine_b->input_diffuser->line); }},
     {"engine_b tap line", [](ReverbInstance* s) { wake_line(s->engine_b->tap_delay); }},
     {"engine_b feedback line 3", [](ReverbInstance* s) { wake_line(s->engine_b->fdn_delays[3]); }},
     {"engine_b feedback damper 2", [](ReverbInstance* s) { s->engine_b->fdn_dampers[2]->state = 0.25f; }},
-    {"engine_b left diffuser 2", [](ReverbInstance* s) { wake_diffuser(s->engine_b->left_diffusers[2]); }},
-    {"engine_b right diffuser 1", [](ReverbInstance* s) { wake_diffuser(s->engine_b->right_diffusers[1]); }},
-    {"engine_a right diffuser 2", [](ReverbInstance* s) { wake_diffuser(s->engine_a->right_diffusers[2]); }},
+    {"engine_b left diffuser 2", [](ReverbInstance* s) { wake_line(&s->engine_b->left_diffusers[2]->line); }},
+    {"engine_b right diffuser 1", [](ReverbInstance* s) { wake_line(&s->engine_b->right_diffusers[1]->line); }},
+    {"engine_a right diffuser 2", [](ReverbInstance* s) { wake_line(&s->engine_a->right_diffusers[2]->line); }},
     {"engine_a feedback line 0", [](ReverbInstance* s) { wake_line(s->engine_a->fdn_delays[0]); }},
 };
 
