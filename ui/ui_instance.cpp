@@ -110,7 +110,7 @@ void read_options(const HostFeatures& host, double* sample_rate, double* scale_f
     for (int i = 0; i < 256 && host.options[i].key != 0; ++i) {
         const LV2_Options_Option& o = host.options[i];
         const double v = option_number(o, float_type, double_type, int_type, long_type);
-        if (o.key == rate_key && v >= 1000.0 && v <= 768000.0)
+        if (o.key == rate_key && v >= MIN_SAMPLE_RATE && v <= MAX_SAMPLE_RATE)
             *sample_rate = v;
         else if (o.key == scale_key && v >= MIN_SCALE_FACTOR && v <= MAX_SCALE_FACTOR)
             *scale_factor = v;
