@@ -35,6 +35,8 @@ constexpr double PROGRESS_SECONDS = 0.25;
 constexpr double TOOLTIP_SECONDS = 0.5;
 constexpr double MIN_SCALE_FACTOR = 0.5;
 constexpr double MAX_SCALE_FACTOR = 4.0;
+// The smallest window the GUI asks for, as a share of its default size.
+constexpr float UI_MIN_SHARE = 0.5f;
 
 // What the host's features give the GUI.
 struct HostFeatures {

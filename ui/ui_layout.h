@@ -16,8 +16,6 @@
 // Default canvas size, logical pixels; the window's size at scale factor 1.
 constexpr float UI_WIDTH = 720.0f;
 constexpr float UI_HEIGHT = 400.0f;
-// The smallest window the UI asks for, as a share of the default size.
-constexpr float UI_MIN_SHARE = 0.5f;
 // The largest scale the canvas is drawn at: an X window is at most 32767
 // pixels wide, and fonts far larger than that make the font renderer fail.
 constexpr float UI_MAX_SCALE = 40.0f;
