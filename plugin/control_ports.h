@@ -1,7 +1,8 @@
 // The port map shared by both plug-ins, and the declared range and default of
 // every control port, read from the control table (control_table.def), from
 // which the build also writes the plug-in description. The block stage
-// clamps into them the controls whose formulas need it.
+// clamps into them the controls whose formulas need it. Used by the GUI too,
+// whose knobs span the same ranges.
 #pragma once
 
 #include <cstdint>
