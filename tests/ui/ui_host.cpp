@@ -23,6 +23,11 @@
 //   burst COUNT                 COUNT port events, no idle in between
 //   defaults                    every control's default as a port event
 //   idle COUNT | wait MS        idle calls, or idle for a time
+//   complete SECONDS            idle calls until the preview of the values
+//                               shown is rendered and drawn, at most for
+//                               SECONDS; prints "complete drawn" or
+//                               "complete timeout". Reads the GUI's own
+//                               record, which this host is built to know.
 //   size W H                    resize the UI's window, as hosts do
 //   destroy-parent              destroy the parent window under the UI
 //   centre SYMBOL|ITEM|row:N    prints "centre NAME X Y" (root coordinates) of
@@ -65,6 +70,7 @@
 #include <string>
 #include <vector>
 
+#include "ui_instance.h"
 #include "ui_layout.h"
 #include "ui_lookup.h"
 
@@ -185,6 +191,14 @@ void idle_for(Host& host, int ms)
         idle_once(host);
         sleep_ms(IDLE_PERIOD_MS);
     } while (now_ms() < end);
+}
+
+// Whether the UI has drawn the preview of the values it shows: no change
+// waits for a render, no render is under way, no drawing is pending.
+bool preview_drawn(const Host& host)
+{
+    const auto* ui = static_cast<const HalvaneUi*>(host.ui);
+    return ui && !ui->settings_changed && !preview_busy(ui->preview) && !ui->redraw;
 }
 
 void send_value(Host& host, uint32_t port, float value)
@@ -551,6 +565,15 @@ bool run_command(Host& host, const std::string& line)
         int ms = 0;
         in >> ms;
         idle_for(host, ms);
+    } else if (command == "complete") {
+        double seconds = 0.0;
+        in >> seconds;
+        const double end = now_ms() + seconds * 1e3;
+        while (host.ui && !preview_drawn(host) && now_ms() < end) {
+            idle_once(host);
+            sleep_ms(IDLE_PERIOD_MS);
+        }
+        printf("complete %s\n", preview_drawn(host) ? "drawn" : "timeout");
     } else if (command == "size") {
         unsigned width = 0, height = 0;
         in >> width >> height;
