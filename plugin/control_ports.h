@@ -26,7 +26,6 @@ enum PortIndex : uint32_t {
 constexpr uint32_t CONTROL_PORT_COUNT = PORT_IN;
 static_assert(CONTROL_PORT_COUNT == 12,
               "halvane.ttl.in numbers the audio ports from 12, after twelve control rows");
-constexpr uint32_t MONO_PORT_COUNT = PORT_OUT + 1;
 constexpr uint32_t STEREO_PORT_COUNT = PORT_OUT_R + 1;
 
 // Declared lower bound, upper bound and default of one control port.
@@ -46,8 +45,3 @@ constexpr ControlRange CONTROL_RANGES[] = {
 
 // A wet level at or below this silences the reverberated signal.
 constexpr float WET_LEVEL_SILENT_DB = CONTROL_RANGES[PORT_WET_LEVEL].min;
-
-// The filter designs are sound only strictly below half the sample rate, so
-// the band frequencies (and, at rates below 2223 Hz, the low cut) are also
-// held at or below this share of the rate.
-constexpr double FILTER_FREQ_MAX_RATIO = 0.45;
