@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine_state.h"
 #include "idle_path.h"
 #include "plugin_harness.h"
 
@@ -18,32 +19,6 @@ namespace {
 bool same_bytes(const void* a, const void* b, size_t n)
 {
     return std::memcmp(a, b, n) == 0;
-}
-
-bool same_line(const DelayLine* a, const DelayLine* b)
-{
-    return a->index == b->index && a->zero_pushes == b->zero_pushes &&
-           same_bytes(a->samples, b->samples, sizeof(float) * size_t(a->size));
-}
-
-void expect_same_engine(const ReverbEngine* a, const ReverbEngine* b)
-{
-    EXPECT_EQ(float_bits(a->input_damper->state), float_bits(b->input_damper->state));
-    EXPECT_TRUE(same_line(&a->input_diffuser->line, &b->input_diffuser->line));
-    EXPECT_TRUE(same_line(a->tap_delay, b->tap_delay));
-    for (int k = 0; k < 4; ++k) {
-        EXPECT_TRUE(same_line(a->fdn_delays[k], b->fdn_delays[k]));
-        EXPECT_EQ(float_bits(a->fdn_dampers[k]->state), float_bits(b->fdn_dampers[k]->state));
-        EXPECT_TRUE(same_bytes(a->fdn_outputs, b->fdn_outputs, sizeof a->fdn_outputs));
-        EXPECT_TRUE(same_bytes(a->tap_outputs, b->tap_outputs, sizeof a->tap_outputs));
-        EXPECT_TRUE(same_bytes(a->fdn_feedback, b->fdn_feedback, sizeof a->fdn_feedback));
-        EXPECT_EQ(a->fdn_lengths[k], b->fdn_lengths[k]);
-        EXPECT_EQ(float_bits(a->fdn_gains[k]), float_bits(b->fdn_gains[k]));
-    }
-    for (int k = 0; k < 3; ++k) {
-        EXPECT_TRUE(same_line(&a->left_diffusers[k]->line, &b->left_diffusers[k]->line));
-        EXPECT_TRUE(same_line(&a->right_diffusers[k]->line, &b->right_diffusers[k]->line));
-    }
 }
 
 // Everything of the instance but the switch itself, compared by bits.
