@@ -9,13 +9,11 @@
 source "$(dirname "$0")/ui_common.sh"
 start_xvfb
 
-# drawn NAME: once the UI has drawn the completed preview (however slowly
-# the machine renders it), the settled screenshot NAME.png.
+# drawn NAME: the settled screenshot NAME.png, taken once the UI has drawn
+# its completed preview, however slowly the machine renders it.
 drawn() {
-    host_send "complete 100"
-    host_sync 110
-    [ "$(grep '^complete ' "$work/host.log" | tail -n 1)" = "complete drawn" ] ||
-        fail "the preview was not complete after 100 s"
+    host_send "complete 100" && host_sync 110
+    [ "$(grep '^complete ' "$work/host.log" | tail -n 1)" = "complete drawn" ] || fail "no complete preview after 100 s"
     settle "$1"
 }
 

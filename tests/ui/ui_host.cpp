@@ -23,11 +23,10 @@
 //   burst COUNT                 COUNT port events, no idle in between
 //   defaults                    every control's default as a port event
 //   idle COUNT | wait MS        idle calls, or idle for a time
-//   complete SECONDS            idle calls until the preview of the values
-//                               shown is rendered and drawn, at most for
-//                               SECONDS; prints "complete drawn" or
-//                               "complete timeout". Reads the GUI's own
-//                               record, which this host is built to know.
+//   complete SECONDS            idles (at most SECONDS) until the GUI has
+//                               drawn the preview of the values it shows
+//                               (read from its record); prints "complete
+//                               drawn" or "complete timeout"
 //   size W H                    resize the UI's window, as hosts do
 //   destroy-parent              destroy the parent window under the UI
 //   centre SYMBOL|ITEM|row:N    prints "centre NAME X Y" (root coordinates) of
@@ -193,8 +192,7 @@ void idle_for(Host& host, int ms)
     } while (now_ms() < end);
 }
 
-// Whether the UI has drawn the preview of the values it shows: no change
-// waits for a render, no render is under way, no drawing is pending.
+// No change waits for a render, no render is under way, nothing waits to be drawn.
 bool preview_drawn(const Host& host)
 {
     const auto* ui = static_cast<const HalvaneUi*>(host.ui);
@@ -568,11 +566,8 @@ bool run_command(Host& host, const std::string& line)
     } else if (command == "complete") {
         double seconds = 0.0;
         in >> seconds;
-        const double end = now_ms() + seconds * 1e3;
-        while (host.ui && !preview_drawn(host) && now_ms() < end) {
-            idle_once(host);
-            sleep_ms(IDLE_PERIOD_MS);
-        }
+        for (double end = now_ms() + seconds * 1e3; !preview_drawn(host) && now_ms() < end;)
+            idle_for(host, IDLE_PERIOD_MS);
         printf("complete %s\n", preview_drawn(host) ? "drawn" : "timeout");
     } else if (command == "size") {
         unsigned width = 0, height = 0;
