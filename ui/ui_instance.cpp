@@ -36,7 +36,7 @@ constexpr double TOOLTIP_SECONDS = 0.5;
 constexpr double MIN_SCALE_FACTOR = 0.5;
 constexpr double MAX_SCALE_FACTOR = 4.0;
 // The smallest window the GUI asks for, as a share of its default size.
-constexpr float UI_MIN_SHARE = 0.5f;
+constexpr float MIN_WINDOW_SHARE = 0.5f;
 
 // What the host's features give the GUI.
 struct HostFeatures {
@@ -194,8 +194,8 @@ HalvaneUi* halvane_ui_instantiate(const char* plugin_uri, LV2UI_Write_Function w
     if (!ui->preview ||
         !x11_window_open(&ui->window, host.parent, int(std::lround(UI_WIDTH * scale)),
                          int(std::lround(UI_HEIGHT * scale)),
-                         int(std::lround(UI_WIDTH * UI_MIN_SHARE * scale)),
-                         int(std::lround(UI_HEIGHT * UI_MIN_SHARE * scale)))) {
+                         int(std::lround(UI_WIDTH * MIN_WINDOW_SHARE * scale)),
+                         int(std::lround(UI_HEIGHT * MIN_WINDOW_SHARE * scale)))) {
         halvane_ui_cleanup(ui);
         return nullptr;
     }
