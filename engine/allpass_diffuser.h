@@ -7,26 +7,20 @@
 #include <cstdint>
 #include <cstring>
 
+#include "delay_line.h"
+
 struct AllpassDiffuser {
-    int32_t size;         // allpass delay N in samples, positive
+    DelayLine line;       // the delay z^-N: N = line.size, the stored values
     float coefficient;    // allpass coefficient c
-    int32_t index;        // current slot, in [0, size)
-    float* samples;       // owned store of `size` values
-    // Values stored since the last one other than zero, at most `size`: the
-    // store holds only zeros when this equals `size`.
-    int32_t zero_stores;
 };
 
-// Makes a diffuser with a silent store. Returns null when size is not
-// positive or memory cannot be obtained.
-AllpassDiffuser* allpass_diffuser_create(int32_t size, float coefficient);
-
-// Sets up a diffuser in place over `samples`, a store of `size` zeros that
-// the caller owns (an engine keeps all its stores in one block).
+// Sets up a diffuser in place over `samples`, a store of `size` zeros, size
+// positive. The caller owns both: an engine keeps its diffusers and all its
+// stores in one block, which it releases.
 void allpass_diffuser_init(AllpassDiffuser* diffuser, int32_t size, float coefficient,
                            float* samples);
 
-// Sets every stored value to 0.0; coefficient and index stay.
+// Sets every stored value to 0.0; coefficient and position stay.
 void allpass_diffuser_clear(AllpassDiffuser* diffuser);
 
 // True when the single-precision exponent field of v is below 16: zero,
@@ -43,25 +37,10 @@ static inline bool allpass_diffuser_is_tiny(float v)
 static inline float allpass_diffuser_run(AllpassDiffuser* diffuser, float x)
 {
     const double c = double(diffuser->coefficient);
-    const double old = double(diffuser->samples[diffuser->index]);
+    const double old = double(delay_line_oldest(&diffuser->line));
     float w = float(double(x) - c * old);
     if (allpass_diffuser_is_tiny(w))
         w = 0.0f;
-    if (w != 0.0f)
-        diffuser->zero_stores = 0;
-    else if (diffuser->zero_stores < diffuser->size)
-        ++diffuser->zero_stores;
-    diffuser->samples[diffuser->index] = w;
-    const float out = float(old + c * double(w));
-    if (++diffuser->index == diffuser->size)
-        diffuser->index = 0;
-    return out;
+    delay_line_push(&diffuser->line, w);
+    return float(old + c * double(w));
 }
-
-// True when every stored value is zero.
-static inline bool allpass_diffuser_is_silent(const AllpassDiffuser* diffuser)
-{
-    return diffuser->zero_stores == diffuser->size;
-}
-
-void allpass_diffuser_destroy(AllpassDiffuser* diffuser);

@@ -1,16 +1,5 @@
 #include "damping_filter.h"
 
-#include <cstdlib>
-
-DampingFilter* damping_filter_create(float coefficient)
-{
-    DampingFilter* filter = static_cast<DampingFilter*>(std::malloc(sizeof(DampingFilter)));
-    if (!filter)
-        return nullptr;
-    damping_filter_init(filter, coefficient);
-    return filter;
-}
-
 void damping_filter_init(DampingFilter* filter, float coefficient)
 {
     filter->coefficient = coefficient;
@@ -20,9 +9,4 @@ void damping_filter_init(DampingFilter* filter, float coefficient)
 void damping_filter_clear(DampingFilter* filter)
 {
     filter->state = 0.0f;
-}
-
-void damping_filter_destroy(DampingFilter* filter)
-{
-    std::free(filter);
 }

@@ -7,10 +7,8 @@ struct DampingFilter {
     float state;        // last output
 };
 
-// Returns null when memory cannot be obtained.
-DampingFilter* damping_filter_create(float coefficient);
-
-// Sets up a filter in place, with state 0.0.
+// Sets up a filter in place, with state 0.0. The caller owns it: an engine
+// keeps its filters in its one block.
 void damping_filter_init(DampingFilter* filter, float coefficient);
 
 // Sets the state to 0.0; the coefficient stays.
@@ -27,5 +25,3 @@ static inline float damping_filter_run(DampingFilter* filter, float x)
     filter->state = y;
     return y;
 }
-
-void damping_filter_destroy(DampingFilter* filter);

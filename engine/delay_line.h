@@ -7,18 +7,15 @@
 struct DelayLine {
     int32_t size;    // capacity in samples, positive
     int32_t index;   // slot the next push writes, in [0, size)
-    float* samples;  // owned store of `size` values
+    float* samples;  // store of `size` values, the owner's
     // Pushes since the last value other than zero, at most `size`: the line
     // holds only zeros when this equals `size`.
     int32_t zero_pushes;
 };
 
-// Makes a line of `size` zeros. Returns null when size is not positive or
-// memory cannot be obtained.
-DelayLine* delay_line_create(int32_t size);
-
-// Sets up a line in place over `samples`, a store of `size` zeros that the
-// caller owns (an engine keeps all its stores in one block).
+// Sets up a line in place over `samples`, a store of `size` zeros, size
+// positive. The caller owns both: an engine keeps its lines and all its
+// stores in one block, which it releases.
 void delay_line_init(DelayLine* line, int32_t size, float* samples);
 
 // Sets every stored sample to 0.0; the write position stays.
@@ -33,6 +30,12 @@ static inline float delay_line_tap(const DelayLine* line, int32_t distance)
     if (position < 0)
         position += line->size;
     return line->samples[position];
+}
+
+// The value the next push overwrites: the one pushed `size` pushes ago.
+static inline float delay_line_oldest(const DelayLine* line)
+{
+    return line->samples[line->index];
 }
 
 // Counts one more pushed value for the silence test.
@@ -58,5 +61,3 @@ static inline void delay_line_push(DelayLine* line, float v)
     if (++line->index == line->size)
         line->index = 0;
 }
-
-void delay_line_destroy(DelayLine* line);

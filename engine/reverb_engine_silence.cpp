@@ -6,14 +6,14 @@
 bool reverb_engine_is_silent(const ReverbEngine* engine)
 {
     if (engine->input_damper->state != 0.0f || !delay_line_is_silent(engine->tap_delay) ||
-        !allpass_diffuser_is_silent(engine->input_diffuser))
+        !delay_line_is_silent(&engine->input_diffuser->line))
         return false;
     for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
         if (engine->fdn_dampers[k]->state != 0.0f || !delay_line_is_silent(engine->fdn_delays[k]))
             return false;
     for (int k = 0; k < ENGINE_CHAIN_LENGTH; ++k)
-        if (!allpass_diffuser_is_silent(engine->left_diffusers[k]) ||
-            !allpass_diffuser_is_silent(engine->right_diffusers[k]))
+        if (!delay_line_is_silent(&engine->left_diffusers[k]->line) ||
+            !delay_line_is_silent(&engine->right_diffusers[k]->line))
             return false;
     return true;
 }
@@ -35,11 +35,6 @@ void skip_line(DelayLine* line, int32_t count)
     line->index = advanced(line->index, line->size, count);
 }
 
-void skip_diffuser(AllpassDiffuser* diffuser, int32_t count)
-{
-    diffuser->index = advanced(diffuser->index, diffuser->size, count);
-}
-
 }  // namespace
 
 void reverb_engine_skip_silence(ReverbEngine* engine, int32_t count)
@@ -47,7 +42,7 @@ void reverb_engine_skip_silence(ReverbEngine* engine, int32_t count)
     // Silence in a silent engine computes +0.0 everywhere: the dampers keep
     // their zero state, every store takes zeros, and only the positions move.
     skip_line(engine->tap_delay, count);
-    skip_diffuser(engine->input_diffuser, count);
+    skip_line(&engine->input_diffuser->line, count);
     for (int k = 0; k < ENGINE_FDN_COUNT; ++k) {
         skip_line(engine->fdn_delays[k], count);
         engine->fdn_outputs[k] = 0.0f;
@@ -55,7 +50,7 @@ void reverb_engine_skip_silence(ReverbEngine* engine, int32_t count)
         engine->fdn_feedback[k] = 0.0f;
     }
     for (int k = 0; k < ENGINE_CHAIN_LENGTH; ++k) {
-        skip_diffuser(engine->left_diffusers[k], count);
-        skip_diffuser(engine->right_diffusers[k], count);
+        skip_line(&engine->left_diffusers[k]->line, count);
+        skip_line(&engine->right_diffusers[k]->line, count);
     }
 }

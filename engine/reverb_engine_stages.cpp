@@ -15,10 +15,10 @@ int32_t reverb_engine_longest_stretch(const ReverbEngine* engine)
         if (v < longest)
             longest = v;
     };
-    limit(engine->input_diffuser->size);
+    limit(engine->input_diffuser->line.size);
     for (int k = 0; k < ENGINE_CHAIN_LENGTH; ++k) {
-        limit(engine->left_diffusers[k]->size);
-        limit(engine->right_diffusers[k]->size);
+        limit(engine->left_diffusers[k]->line.size);
+        limit(engine->right_diffusers[k]->line.size);
     }
     for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
         limit(engine->fdn_lengths[k]);

@@ -17,28 +17,18 @@ StagePath forced_path = StagePath::baseline;
 
 bool stage_path_available(StagePath path)
 {
-    switch (path) {
-    case StagePath::baseline:
+    if (path == StagePath::baseline)
         return true;
-    case StagePath::avx2:
 #if defined(__x86_64__)
-        // Checks the CPU flag and that the operating system saves the
-        // 256-bit registers. The init makes the check valid however early
-        // it runs.
-        __builtin_cpu_init();
+    // Each check covers the CPU flag and that the operating system saves the
+    // path's registers (256-bit for AVX2; 512-bit and mask registers for
+    // AVX512F). The init makes the checks valid however early they run.
+    __builtin_cpu_init();
+    if (path == StagePath::avx2)
         return __builtin_cpu_supports("avx2");
-#else
-        return false;
-#endif
-    case StagePath::avx512:
-#if defined(__x86_64__)
-        // The same for AVX512F and the 512-bit registers and mask registers.
-        __builtin_cpu_init();
+    if (path == StagePath::avx512)
         return __builtin_cpu_supports("avx512f");
-#else
-        return false;
 #endif
-    }
     return false;
 }
 

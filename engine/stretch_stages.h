@@ -33,36 +33,36 @@ template <class L>
 void diffuse_stretch(AllpassDiffuser* diffuser, const float* x, float* out, int32_t n)
 {
     const double c = double(diffuser->coefficient);
-    int32_t index = diffuser->index;
+    DelayLine* line = &diffuser->line;
+    int32_t index = line->index;
     int32_t done = 0;
     while (done < n) {
-        int32_t span = diffuser->size - index;
+        int32_t span = line->size - index;
         if (span > n - done)
             span = n - done;
-        diffuse<L>(c, diffuser->samples + index, x + done, out + done, span);
+        diffuse<L>(c, line->samples + index, x + done, out + done, span);
         done += span;
         index += span;
-        if (index == diffuser->size)
+        if (index == line->size)
             index = 0;
     }
-    diffuser->index = index;
+    line->index = index;
 
     // The zeros stored last, found from the end of what was stored (with
     // sound playing, the last value is nonzero and the search stops there).
     int32_t zeros = 0;
     int32_t slot = index;
     while (zeros < n) {
-        slot = slot == 0 ? diffuser->size - 1 : slot - 1;
-        if (diffuser->samples[slot] != 0.0f)
+        slot = slot == 0 ? line->size - 1 : slot - 1;
+        if (line->samples[slot] != 0.0f)
             break;
         ++zeros;
     }
     if (zeros < n)
-        diffuser->zero_stores = zeros;
+        line->zero_pushes = zeros;
     else
-        diffuser->zero_stores = diffuser->size - diffuser->zero_stores <= n
-                                    ? diffuser->size
-                                    : diffuser->zero_stores + n;
+        line->zero_pushes =
+            line->size - line->zero_pushes <= n ? line->size : line->zero_pushes + n;
 }
 
 // Reads the stretch's n values at `distance` behind the write position,

@@ -1,7 +1,7 @@
 // What each of the twelve controls is, beyond its range: symbol, names,
 // unit, scale, the GUI's group and the description, in port order, read
-// from the control table (control_table.def). For the GUI and the tests;
-// the plug-in's audio code needs only the ranges in control_ports.h.
+// from the control table (control_table.def). Used by the GUI and the
+// tests; the plug-in's audio code needs only the ranges in control_ports.h.
 #pragma once
 
 #include "control_ports.h"

@@ -13,6 +13,11 @@ constexpr double TILT_SCALE = 0.99;        // keeps the shortened band's decay a
 constexpr double DECAY_OFFSET = 0.1;       // seconds added to both decays
 constexpr double ENGINE_A_EARLY_SHARE = 0.5;   // high band's early reflections at half level
 
+// The filter designs are sound only strictly below half the sample rate, so
+// the band frequencies (and, at rates below 2223 Hz, the low cut) are also
+// held at or below this share of the rate.
+constexpr double FILTER_FREQ_MAX_RATIO = 0.45;
+
 // A control the formulas cannot take outside its declared range: held in the
 // range, NaN replaced by the default. Values inside the range pass unchanged.
 inline float clamp_to_range(float v, PortIndex port)

@@ -1,7 +1,8 @@
 // The factory presets as C++ sees them: Default (every control at its
 // declared default, which the bundle does not list as a preset) and then
 // the bundle's six from preset_table.def, in its order. Each value is the
-// float a host passes on for the Turtle's decimal.
+// float a host passes on for the Turtle's decimal. Used by the GUI, whose
+// preset browser offers them.
 #pragma once
 
 #include "control_ports.h"

@@ -11,6 +11,12 @@
 #define HALVANE_MONO_URI HALVANE_URI_PREFIX "/lv2/halvane/mono"
 #define HALVANE_STEREO_URI HALVANE_URI_PREFIX "/lv2/halvane/stereo"
 
+// Host rates either plug-in accepts, in Hz: outside this range (or for a
+// rate that is not finite) instantiate returns null. The GUI takes a host's
+// rate option only inside it.
+constexpr double MIN_SAMPLE_RATE = 1000.0;
+constexpr double MAX_SAMPLE_RATE = 768000.0;
+
 // Constant records, valid for the life of the process.
 extern const LV2_Descriptor mono_descriptor;
 extern const LV2_Descriptor stereo_descriptor;

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "reverb_descriptors.h"
+
 namespace {
 
 // Construction parameters shared by both engines; only the spread differs.

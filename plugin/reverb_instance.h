@@ -11,18 +11,14 @@
 #include "filter_section.h"
 #include "reverb_engine.h"
 
-constexpr int PORT_SLOTS = 16;
+// Port locations the record keeps: as many as the larger plug-in has ports.
+constexpr int PORT_SLOTS = int(STEREO_PORT_COUNT);
 // Pre-delay memory: 150 ms at 192000 Hz, whatever the instance's rate.
 constexpr int32_t PREDELAY_CAPACITY = 28800;
 
 // engine_a's room, relative to the room size control: the high band's room
 // is the smaller.
 constexpr double ENGINE_A_ROOM_RATIO = 0.707;
-
-// Host rates the instance accepts, in Hz. Outside this range (or for a rate
-// that is not finite) reverb_instantiate returns null.
-constexpr double MIN_SAMPLE_RATE = 1000.0;
-constexpr double MAX_SAMPLE_RATE = 768000.0;
 
 // The fields a run call reads and writes come first, close together in a
 // few cache lines; the pre-delay memory, of which a run call touches only
@@ -69,7 +65,8 @@ struct ReverbInstance {
 // Makes the record and its two engines for `sample_rate`. Ignores the
 // descriptor, the bundle path and the features. Returns null, having released
 // everything it obtained, when memory runs out or the rate lies outside
-// MIN_SAMPLE_RATE..MAX_SAMPLE_RATE. May allocate; not for the audio thread.
+// MIN_SAMPLE_RATE..MAX_SAMPLE_RATE (reverb_descriptors.h). May allocate; not
+// for the audio thread.
 LV2_Handle reverb_instantiate(const LV2_Descriptor* descriptor, double sample_rate,
                               const char* bundle_path, const LV2_Feature* const* features);
 

@@ -79,6 +79,22 @@ static inline void reverb_stretch_dry_only_stereo(const float* in_l, const float
     }
 }
 
+// The output filters' results of four samples, split from their pairs.
+struct FilterOutputs {
+    __m128 left;   // the left side's, or the mono plug-in's
+    __m128 right;
+};
+
+// Samples j..j+3 of a pending stretch; j is a multiple of 4, so both loads
+// are aligned.
+static inline FilterOutputs pending_filter_outputs(const PendingStretch* s, uint32_t j)
+{
+    const __m128 g01 = _mm_load_ps(s->g[j]);
+    const __m128 g23 = _mm_load_ps(s->g[j + 2]);
+    return {_mm_shuffle_ps(g01, g23, _MM_SHUFFLE(2, 0, 2, 0)),
+            _mm_shuffle_ps(g01, g23, _MM_SHUFFLE(3, 1, 3, 1))};
+}
+
 // out = t * (a + scale * g) + dry * in on each side of a pending stretch
 // whose output filters have run, four samples to an instruction. Both inputs
 // of a group of samples are read before either output of it is written, so
@@ -93,14 +109,11 @@ static inline void reverb_stretch_mix_stereo(const PendingStretch* s, const floa
     const uint32_t n = s->n;
     uint32_t j = 0;
     for (; j + 4 <= n; j += 4) {
-        const __m128 g01 = _mm_load_ps(s->g[j]);
-        const __m128 g23 = _mm_load_ps(s->g[j + 2]);
-        const __m128 g_left = _mm_shuffle_ps(g01, g23, _MM_SHUFFLE(2, 0, 2, 0));
-        const __m128 g_right = _mm_shuffle_ps(g01, g23, _MM_SHUFFLE(3, 1, 3, 1));
+        const FilterOutputs g = pending_filter_outputs(s, j);
         const __m128 left_in = _mm_loadu_ps(in_l + j);
         const __m128 right_in = _mm_loadu_ps(in_r + j);
-        const __m128 u_left = _mm_add_ps(_mm_loadu_ps(wet->a_left + j), _mm_mul_ps(ss, g_left));
-        const __m128 u_right = _mm_add_ps(_mm_loadu_ps(wet->a_right + j), _mm_mul_ps(ss, g_right));
+        const __m128 u_left = _mm_add_ps(_mm_loadu_ps(wet->a_left + j), _mm_mul_ps(ss, g.left));
+        const __m128 u_right = _mm_add_ps(_mm_loadu_ps(wet->a_right + j), _mm_mul_ps(ss, g.right));
         _mm_storeu_ps(out_l + j, _mm_add_ps(_mm_mul_ps(tt, u_left), _mm_mul_ps(dd, left_in)));
         _mm_storeu_ps(out_r + j, _mm_add_ps(_mm_mul_ps(tt, u_right), _mm_mul_ps(dd, right_in)));
     }
@@ -124,9 +137,7 @@ static inline void reverb_stretch_mix_mono(const PendingStretch* s, const float*
     const uint32_t n = s->n;
     uint32_t j = 0;
     for (; j + 4 <= n; j += 4) {
-        const __m128 g01 = _mm_load_ps(s->g[j]);
-        const __m128 g23 = _mm_load_ps(s->g[j + 2]);
-        const __m128 g = _mm_shuffle_ps(g01, g23, _MM_SHUFFLE(2, 0, 2, 0));
+        const __m128 g = pending_filter_outputs(s, j).left;
         const __m128 u = _mm_add_ps(_mm_loadu_ps(s->wet.a_left + j), g);
         const __m128 v = _mm_mul_ps(dd, _mm_loadu_ps(in + j));
         _mm_storeu_ps(out + j, _mm_add_ps(_mm_mul_ps(tt, u), v));

@@ -125,6 +125,18 @@ int undecided_status(const Settings &settings)
     return settings.fail ? 2 : 0;
 }
 
+// Ends the program for a clear verdict, the ABI `found` (a WANT_ bit),
+// which -v names with `message`: success when it is wanted, failure when
+// another is, and undecided_status when none was asked about.
+int verdict_status(const Settings &settings, unsigned found, const char *message)
+{
+    if (settings.verbose)
+        puts(message);
+    if (settings.wanted != 0)
+        return (settings.wanted & found) ? 0 : 1;
+    return undecided_status(settings);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -196,21 +208,10 @@ int main(int argc, char **argv)
         return undecided_status(settings);
     }
 
-    if (gcc4_mask == ALL_MEMBERS) {
-        if (settings.verbose)
-            puts("System uses gcc4 c++ ABI");
-        if (settings.wanted != 0)
-            return (settings.wanted & WANT_GCC4) ? 0 : 1;
-        return undecided_status(settings);
-    }
-
-    if (gcc5_mask == ALL_MEMBERS) {
-        if (settings.verbose)
-            puts("System uses gcc5 c++11 ABI");
-        if (settings.wanted != 0)
-            return (settings.wanted & WANT_GCC5) ? 0 : 1;
-        return undecided_status(settings);
-    }
+    if (gcc4_mask == ALL_MEMBERS)
+        return verdict_status(settings, WANT_GCC4, "System uses gcc4 c++ ABI");
+    if (gcc5_mask == ALL_MEMBERS)
+        return verdict_status(settings, WANT_GCC5, "System uses gcc5 c++11 ABI");
 
     // Every member was found once, but the forms are mixed.
     if (settings.verbose)

@@ -169,6 +169,25 @@ bool read_number(const char** at, double* number)
     return true;
 }
 
+// The units a typed value may carry for a control of each unit, and what
+// each multiplies the number by. An empty suffix is a bare number, read in
+// the unit shown (a percentage for a coefficient).
+struct UnitSuffix {
+    ControlUnit unit;
+    const char* suffix;  // lower case
+    double scale;
+};
+
+constexpr UnitSuffix UNIT_SUFFIXES[] = {
+    {ControlUnit::coef, "", 0.01}, {ControlUnit::coef, "%", 0.01},
+    {ControlUnit::s, "", 1.0}, {ControlUnit::s, "s", 1.0}, {ControlUnit::s, "ms", 0.001},
+    {ControlUnit::ms, "", 1.0}, {ControlUnit::ms, "ms", 1.0}, {ControlUnit::ms, "s", 1000.0},
+    {ControlUnit::m, "", 1.0}, {ControlUnit::m, "m", 1.0},
+    {ControlUnit::hz, "", 1.0}, {ControlUnit::hz, "hz", 1.0},
+    {ControlUnit::hz, "k", 1000.0}, {ControlUnit::hz, "khz", 1000.0},
+    {ControlUnit::db, "", 1.0}, {ControlUnit::db, "db", 1.0},
+};
+
 }  // namespace
 
 bool control_parse(uint32_t port, const char* text, float* value)
@@ -207,38 +226,9 @@ bool control_parse(uint32_t port, const char* text, float* value)
     suffix[length] = '\0';
 
     double scale = 0.0;  // stays 0 for a unit that does not fit
-    switch (unit) {
-    case ControlUnit::coef:  // shown as a percentage
-        if (length == 0 || equals(suffix, "%"))
-            scale = 0.01;
-        break;
-    case ControlUnit::s:
-        if (length == 0 || equals(suffix, "s"))
-            scale = 1.0;
-        else if (equals(suffix, "ms"))
-            scale = 0.001;
-        break;
-    case ControlUnit::ms:
-        if (length == 0 || equals(suffix, "ms"))
-            scale = 1.0;
-        else if (equals(suffix, "s"))
-            scale = 1000.0;
-        break;
-    case ControlUnit::m:
-        if (length == 0 || equals(suffix, "m"))
-            scale = 1.0;
-        break;
-    case ControlUnit::hz:
-        if (length == 0 || equals(suffix, "hz"))
-            scale = 1.0;
-        else if (equals(suffix, "k") || equals(suffix, "khz"))
-            scale = 1000.0;
-        break;
-    case ControlUnit::db:
-        if (length == 0 || equals(suffix, "db"))
-            scale = 1.0;
-        break;
-    }
+    for (const UnitSuffix& u : UNIT_SUFFIXES)
+        if (u.unit == unit && equals(suffix, u.suffix))
+            scale = u.scale;
     if (scale == 0.0)
         return false;
     const double v = number * scale;

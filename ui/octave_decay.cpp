@@ -10,7 +10,6 @@ namespace {
 
 using Complex = std::complex<double>;
 
-constexpr double PI = 3.14159265358979323846;
 constexpr double EDGE_MAX_RATIO = 0.45;  // of the rate, for a band's upper edge
 constexpr double HALF_OCTAVE = 1.41421356237309504880;  // sqrt(2)
 
@@ -42,8 +41,8 @@ bool octave_band_design(int band, double rate, OctaveSection sections[OCTAVE_SEC
         return false;
     // The edges prewarped, so the digital band has them exactly.
     const double k = 2.0 * rate;
-    const double w_low = k * std::tan(PI * low / rate);
-    const double w_high = k * std::tan(PI * high / rate);
+    const double w_low = k * std::tan(M_PI * low / rate);
+    const double w_high = k * std::tan(M_PI * high / rate);
     const double w0 = std::sqrt(w_low * w_high);
     const double width = w_high - w_low;
     const double centre = 2.0 * std::atan(w0 / k);
@@ -53,7 +52,7 @@ bool octave_band_design(int band, double rate, OctaveSection sections[OCTAVE_SEC
     // are each other's conjugates (one section); the complex pole's two
     // make a section each with the conjugates its twin gives. A section
     // takes a root and its conjugate alike.
-    const Complex poles[2] = {Complex(-1.0, 0.0), std::polar(1.0, 2.0 * PI / 3.0)};
+    const Complex poles[2] = {Complex(-1.0, 0.0), std::polar(1.0, 2.0 * M_PI / 3.0)};
     int n = 0;
     for (const Complex p : poles) {
         const Complex root = std::sqrt(p * p * width * width - 4.0 * w0 * w0);

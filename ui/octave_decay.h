@@ -21,8 +21,8 @@ struct OctaveSection {
 
 // The sections of octave band `band` at `rate`, each with unit gain at the
 // band's centre. Returns false when the band's upper edge (half an octave
-// above its centre) does not lie below 0.45 times the rate, where the design
-// would squeeze the band against half the rate.
+// above its centre) does not lie below 0.45 times the rate, where the
+// bilinear transform would squeeze the band against half the rate.
 bool octave_band_design(int band, double rate, OctaveSection sections[OCTAVE_SECTIONS]);
 
 // A value for every band at once: one step of a section runs over all

@@ -35,6 +35,8 @@ constexpr double PROGRESS_SECONDS = 0.25;
 constexpr double TOOLTIP_SECONDS = 0.5;
 constexpr double MIN_SCALE_FACTOR = 0.5;
 constexpr double MAX_SCALE_FACTOR = 4.0;
+// The smallest window the GUI asks for, as a share of its default size.
+constexpr float MIN_WINDOW_SHARE = 0.5f;
 
 // What the host's features give the GUI.
 struct HostFeatures {
@@ -110,7 +112,7 @@ void read_options(const HostFeatures& host, double* sample_rate, double* scale_f
     for (int i = 0; i < 256 && host.options[i].key != 0; ++i) {
         const LV2_Options_Option& o = host.options[i];
         const double v = option_number(o, float_type, double_type, int_type, long_type);
-        if (o.key == rate_key && v >= 1000.0 && v <= 768000.0)
+        if (o.key == rate_key && v >= MIN_SAMPLE_RATE && v <= MAX_SAMPLE_RATE)
             *sample_rate = v;
         else if (o.key == scale_key && v >= MIN_SCALE_FACTOR && v <= MAX_SCALE_FACTOR)
             *scale_factor = v;
@@ -192,8 +194,8 @@ HalvaneUi* halvane_ui_instantiate(const char* plugin_uri, LV2UI_Write_Function w
     if (!ui->preview ||
         !x11_window_open(&ui->window, host.parent, int(std::lround(UI_WIDTH * scale)),
                          int(std::lround(UI_HEIGHT * scale)),
-                         int(std::lround(UI_WIDTH * UI_MIN_SHARE * scale)),
-                         int(std::lround(UI_HEIGHT * UI_MIN_SHARE * scale)))) {
+                         int(std::lround(UI_WIDTH * MIN_WINDOW_SHARE * scale)),
+                         int(std::lround(UI_HEIGHT * MIN_WINDOW_SHARE * scale)))) {
         halvane_ui_cleanup(ui);
         return nullptr;
     }

@@ -3,11 +3,12 @@
 // to fit the window it is given and centres it; ui_layout_fit and
 // ui_layout_to_window give that mapping to anyone who needs window
 // coordinates (the view's hit tests, and test hosts that click on controls
-// and buttons). Moving a knob is a change of one line in UI_CONTROLS (the
-// box it sits in is its group's, which the control table gives), a button
-// one line in UI_HEADER.
+// and buttons). Moving a knob is moving its name in UI_KNOB_ORDER (the box
+// it sits in is its group's, which the control table gives), a button a
+// change of one line in UI_HEADER.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "control_table.h"
@@ -15,8 +16,6 @@
 // Default canvas size, logical pixels; the window's size at scale factor 1.
 constexpr float UI_WIDTH = 720.0f;
 constexpr float UI_HEIGHT = 400.0f;
-// The smallest window the UI asks for, as a share of the default size.
-constexpr float UI_MIN_SHARE = 0.5f;
 // The largest scale the canvas is drawn at: an X window is at most 32767
 // pixels wide, and fonts far larger than that make the font renderer fail.
 constexpr float UI_MAX_SCALE = 40.0f;
@@ -89,29 +88,58 @@ constexpr LayoutNamedBox UI_GROUPS[CONTROL_GROUP_COUNT] = {
     {"Levels", {541.0f, 260.0f, 169.0f, 134.0f}},
 };
 
-// One control on the canvas: its port and the centre of its knob. The knob
-// sits inside the box of the group the control table gives it.
+// One control on the canvas: its port and the centre of its knob.
 struct LayoutControl {
     PortIndex port;
     float cx, cy;
 };
 
-constexpr float KNOB_ROW_Y = 330.0f;
-constexpr int UI_CONTROL_COUNT = 12;
-constexpr LayoutControl UI_CONTROLS[UI_CONTROL_COUNT] = {
-    {PORT_ROOM_SIZE, 39.5f, KNOB_ROW_Y},
-    {PORT_PREDELAY, 94.5f, KNOB_ROW_Y},
-    {PORT_DECAY, 161.5f, KNOB_ROW_Y},
-    {PORT_DECAY_TILT, 216.5f, KNOB_ROW_Y},
-    {PORT_DAMPING, 271.5f, KNOB_ROW_Y},
-    {PORT_BANDWIDTH, 338.5f, KNOB_ROW_Y},
-    {PORT_LOW_CUT, 393.5f, KNOB_ROW_Y},
-    {PORT_HIGH_BAND_FREQ, 448.5f, KNOB_ROW_Y},
-    {PORT_LOW_BAND_FREQ, 503.5f, KNOB_ROW_Y},
-    {PORT_MIX, 570.5f, KNOB_ROW_Y},
-    {PORT_TAIL_LEVEL, 625.5f, KNOB_ROW_Y},
-    {PORT_WET_LEVEL, 680.5f, KNOB_ROW_Y},
+// The knobs from left to right, each group's together and the groups in
+// ControlGroup order (the control table gives each control its group).
+// Moving a knob is moving its name here: a group's knobs share its box in
+// cells KNOB_CELL_WIDTH wide, centred, on one row at KNOB_ROW_Y.
+constexpr PortIndex UI_KNOB_ORDER[] = {
+    PORT_ROOM_SIZE, PORT_PREDELAY,                                          // space
+    PORT_DECAY, PORT_DECAY_TILT, PORT_DAMPING,                              // decay
+    PORT_BANDWIDTH, PORT_LOW_CUT, PORT_HIGH_BAND_FREQ, PORT_LOW_BAND_FREQ,  // tone
+    PORT_MIX, PORT_TAIL_LEVEL, PORT_WET_LEVEL,                              // levels
 };
+constexpr int UI_CONTROL_COUNT = int(sizeof UI_KNOB_ORDER / sizeof UI_KNOB_ORDER[0]);
+constexpr float KNOB_ROW_Y = 330.0f;
+
+// Each knob's centre, from its place among its group's knobs.
+constexpr std::array<LayoutControl, UI_CONTROL_COUNT> ui_layout_knobs()
+{
+    std::array<LayoutControl, UI_CONTROL_COUNT> knobs = {};
+    for (int i = 0; i < UI_CONTROL_COUNT; ++i) {
+        const ControlGroup group = CONTROL_INFO[UI_KNOB_ORDER[i]].group;
+        int place = 0, count = 0;
+        for (int k = 0; k < UI_CONTROL_COUNT; ++k) {
+            const bool same_group = CONTROL_INFO[UI_KNOB_ORDER[k]].group == group;
+            place += same_group && k < i;
+            count += same_group;
+        }
+        const LayoutRect& box = UI_GROUPS[int(group)].box;
+        const float first_cell = box.x + (box.w - float(count) * KNOB_CELL_WIDTH) * 0.5f;
+        knobs[i] = {UI_KNOB_ORDER[i], first_cell + KNOB_CELL_WIDTH * (float(place) + 0.5f),
+                    KNOB_ROW_Y};
+    }
+    return knobs;
+}
+constexpr std::array<LayoutControl, UI_CONTROL_COUNT> UI_CONTROLS = ui_layout_knobs();
+
+// UI_KNOB_ORDER names every control once.
+constexpr bool ui_layout_knobs_complete()
+{
+    bool named[CONTROL_PORT_COUNT] = {};
+    for (PortIndex port : UI_KNOB_ORDER) {
+        if (port >= CONTROL_PORT_COUNT || named[port])
+            return false;
+        named[port] = true;
+    }
+    return UI_CONTROL_COUNT == int(CONTROL_PORT_COUNT);
+}
+static_assert(ui_layout_knobs_complete(), "UI_KNOB_ORDER names every control once");
 
 // How the canvas sits in a window of `width` x `height` pixels: logical
 // pixel (x, y) lands at (offset_x + x * scale, offset_y + y * scale).

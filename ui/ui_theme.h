@@ -4,6 +4,8 @@
 
 #include <cairo.h>
 
+#include <cmath>
+
 #define THEME_FONT "sans-serif"
 
 enum ThemeColour {
@@ -66,11 +68,10 @@ static inline void theme_set(cairo_t* cr, ThemeColour c)
 static inline void theme_rounded_rect(cairo_t* cr, double x, double y, double w, double h,
                                       double r)
 {
-    const double pi = 3.14159265358979323846;
     cairo_new_sub_path(cr);
-    cairo_arc(cr, x + w - r, y + r, r, -pi / 2.0, 0.0);
-    cairo_arc(cr, x + w - r, y + h - r, r, 0.0, pi / 2.0);
-    cairo_arc(cr, x + r, y + h - r, r, pi / 2.0, pi);
-    cairo_arc(cr, x + r, y + r, r, pi, 1.5 * pi);
+    cairo_arc(cr, x + w - r, y + r, r, -M_PI / 2.0, 0.0);
+    cairo_arc(cr, x + w - r, y + h - r, r, 0.0, M_PI / 2.0);
+    cairo_arc(cr, x + r, y + h - r, r, M_PI / 2.0, M_PI);
+    cairo_arc(cr, x + r, y + r, r, M_PI, 1.5 * M_PI);
     cairo_close_path(cr);
 }

@@ -12,10 +12,9 @@
 
 namespace {
 
-constexpr double PI = 3.14159265358979323846;
 // The knob's sweep: from 135 degrees (lower left) through the top to 405.
-constexpr double KNOB_START = 0.75 * PI;
-constexpr double KNOB_SWEEP = 1.5 * PI;
+constexpr double KNOB_START = 0.75 * M_PI;
+constexpr double KNOB_SWEEP = 1.5 * M_PI;
 
 void draw_group(cairo_t* cr, const LayoutNamedBox& group)
 {
@@ -66,7 +65,7 @@ void draw_knob(cairo_t* cr, const LayoutControl& c, const ControlModel* model,
     cairo_stroke(cr);
 
     cairo_new_path(cr);
-    cairo_arc(cr, c.cx, c.cy, r - 5.0, 0.0, 2.0 * PI);
+    cairo_arc(cr, c.cx, c.cy, r - 5.0, 0.0, 2.0 * M_PI);
     theme_set(cr, THEME_KNOB);
     cairo_fill(cr);
     const double a = KNOB_START + KNOB_SWEEP * normal;

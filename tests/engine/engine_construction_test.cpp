@@ -86,13 +86,13 @@ TEST_P(EngineConstruction, DerivesEveryQuantityToTheBit)
         EXPECT_SAME_FLOAT(c.tap_gains[k], engine->tap_gains[k]);
         EXPECT_EQ(0.5f, engine->fdn_dampers[k]->coefficient);
     }
-    EXPECT_EQ(c.input_diffuser, engine->input_diffuser->size);
+    EXPECT_EQ(c.input_diffuser, engine->input_diffuser->line.size);
     EXPECT_EQ(0.75f, engine->input_diffuser->coefficient);
     const float chain_coefficients[3] = {0.78f, 0.625f, 0.635f};
     for (int k = 0; k < 3; ++k) {
         SCOPED_TRACE(k);
-        EXPECT_EQ(c.left[k], engine->left_diffusers[k]->size);
-        EXPECT_EQ(c.right[k], engine->right_diffusers[k]->size);
+        EXPECT_EQ(c.left[k], engine->left_diffusers[k]->line.size);
+        EXPECT_EQ(c.right[k], engine->right_diffusers[k]->line.size);
         EXPECT_EQ(chain_coefficients[k], engine->left_diffusers[k]->coefficient);
         EXPECT_EQ(chain_coefficients[k], engine->right_diffusers[k]->coefficient);
     }

@@ -124,11 +124,11 @@ TEST(EngineProcess, FlushKeepsTuningAndPositions)
         reverb_engine_process(engine, noise.next());
     const ReverbEngine before = *engine;
     const int32_t tap_index = engine->tap_delay->index;
-    const int32_t diffuser_index = engine->left_diffusers[1]->index;
+    const int32_t diffuser_index = engine->left_diffusers[1]->line.index;
     reverb_engine_flush(engine);
     EXPECT_SAME_DOUBLE(before.decay_factor, engine->decay_factor);
     EXPECT_EQ(tap_index, engine->tap_delay->index);
-    EXPECT_EQ(diffuser_index, engine->left_diffusers[1]->index);
+    EXPECT_EQ(diffuser_index, engine->left_diffusers[1]->line.index);
     for (int k = 0; k < 4; ++k) {
         EXPECT_EQ(before.fdn_lengths[k], engine->fdn_lengths[k]);
         EXPECT_SAME_FLOAT(before.fdn_gains[k], engine->fdn_gains[k]);
@@ -142,7 +142,7 @@ TEST(EngineProcess, ZeroSpreadGivesEqualOutputs)
 {
     ReverbEngine* engine = make_engine(0.0f);
     for (int k = 0; k < 3; ++k)
-        EXPECT_EQ(engine->left_diffusers[k]->size, engine->right_diffusers[k]->size);
+        EXPECT_EQ(engine->left_diffusers[k]->line.size, engine->right_diffusers[k]->line.size);
     Noise noise;
     for (int i = 0; i < 20000; ++i) {
         const ReverbEngineOutput out = reverb_engine_process(engine, i < 5000 ? noise.next() : 0.0f);

@@ -53,10 +53,10 @@ TEST_P(RoomSizeSetter, RetunesLengthsAndTapsWithinTheBuiltLines)
     const RoomCase& c = GetParam();
     ReverbEngine* engine = make_engine_b();
     const std::array<int32_t, 7> diffusers_before = {
-        engine->input_diffuser->size,     engine->left_diffusers[0]->size,
-        engine->left_diffusers[1]->size,  engine->left_diffusers[2]->size,
-        engine->right_diffusers[0]->size, engine->right_diffusers[1]->size,
-        engine->right_diffusers[2]->size};
+        engine->input_diffuser->line.size,     engine->left_diffusers[0]->line.size,
+        engine->left_diffusers[1]->line.size,  engine->left_diffusers[2]->line.size,
+        engine->right_diffusers[0]->line.size, engine->right_diffusers[1]->line.size,
+        engine->right_diffusers[2]->line.size};
     const double decay_before = engine->decay_factor;
 
     reverb_engine_set_room_size(engine, c.size);
@@ -72,9 +72,9 @@ TEST_P(RoomSizeSetter, RetunesLengthsAndTapsWithinTheBuiltLines)
     // Nothing that was sized at construction moves.
     EXPECT_SAME_DOUBLE(decay_before, engine->decay_factor);
     EXPECT_EQ(34882, engine->fdn_delays[0]->size);
-    EXPECT_EQ(diffusers_before[0], engine->input_diffuser->size);
-    EXPECT_EQ(diffusers_before[3], engine->left_diffusers[2]->size);
-    EXPECT_EQ(diffusers_before[6], engine->right_diffusers[2]->size);
+    EXPECT_EQ(diffusers_before[0], engine->input_diffuser->line.size);
+    EXPECT_EQ(diffusers_before[3], engine->left_diffusers[2]->line.size);
+    EXPECT_EQ(diffusers_before[6], engine->right_diffusers[2]->line.size);
     reverb_engine_destroy(engine);
 }
 

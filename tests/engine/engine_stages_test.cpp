@@ -6,6 +6,7 @@
 #include <limits>
 #include <vector>
 
+#include "engine_state.h"
 #include "float_bits.h"
 #include "fp_mode.h"
 #include "reverb_engine.h"
@@ -22,37 +23,6 @@ struct Random {
     float uniform() { return float(next()) * 0x1p-31f; }  // [0, 1)
     float signal() { return 2.0f * uniform() - 1.0f; }
 };
-
-bool same_line(const DelayLine* a, const DelayLine* b)
-{
-    return a->size == b->size && a->index == b->index && a->zero_pushes == b->zero_pushes &&
-           std::memcmp(a->samples, b->samples, sizeof(float) * size_t(a->size)) == 0;
-}
-
-bool same_diffuser(const AllpassDiffuser* a, const AllpassDiffuser* b)
-{
-    return a->size == b->size && a->index == b->index && a->zero_stores == b->zero_stores &&
-           std::memcmp(a->samples, b->samples, sizeof(double) * size_t(a->size)) == 0;
-}
-
-// Every piece of audio state, compared by bits.
-void expect_same_state(const ReverbEngine* a, const ReverbEngine* b)
-{
-    EXPECT_EQ(float_bits(a->input_damper->state), float_bits(b->input_damper->state));
-    EXPECT_TRUE(same_diffuser(a->input_diffuser, b->input_diffuser));
-    EXPECT_TRUE(same_line(a->tap_delay, b->tap_delay));
-    for (int k = 0; k < 4; ++k) {
-        EXPECT_TRUE(same_line(a->fdn_delays[k], b->fdn_delays[k])) << k;
-        EXPECT_EQ(float_bits(a->fdn_dampers[k]->state), float_bits(b->fdn_dampers[k]->state));
-        EXPECT_EQ(float_bits(a->tap_outputs[k]), float_bits(b->tap_outputs[k]));
-        EXPECT_EQ(float_bits(a->fdn_outputs[k]), float_bits(b->fdn_outputs[k]));
-        EXPECT_EQ(float_bits(a->fdn_feedback[k]), float_bits(b->fdn_feedback[k]));
-    }
-    for (int k = 0; k < 3; ++k) {
-        EXPECT_TRUE(same_diffuser(a->left_diffusers[k], b->left_diffusers[k])) << k;
-        EXPECT_TRUE(same_diffuser(a->right_diffusers[k], b->right_diffusers[k])) << k;
-    }
-}
 
 // Runs one engine a sample at a time and its twin in blocks of random
 // length, retuning both between blocks, and compares every output bit.
@@ -116,7 +86,7 @@ void compare_block_with_samples(int32_t rate, float spread, float min_room, uint
                 << "block " << b << " sample " << i;
         }
     }
-    expect_same_state(single, block);
+    expect_same_engine(single, block);
     reverb_engine_destroy(single);
     reverb_engine_destroy(block);
 }
@@ -197,7 +167,7 @@ TEST(EngineStages, PairMatchesEachEngineOneSampleAtATime)
             }
         }
         for (int e = 0; e < 2; ++e) {
-            expect_same_state(singles[e], pair[e]);
+            expect_same_engine(singles[e], pair[e]);
             reverb_engine_destroy(singles[e]);
             reverb_engine_destroy(pair[e]);
         }
@@ -214,24 +184,16 @@ bool line_all_zero(const DelayLine* line)
     return true;
 }
 
-bool diffuser_all_zero(const AllpassDiffuser* diffuser)
-{
-    for (int32_t i = 0; i < diffuser->size; ++i)
-        if (diffuser->samples[i] != 0.0)
-            return false;
-    return true;
-}
-
 // Every store and damper of the engine, read out of memory.
 bool engine_all_zero(const ReverbEngine* e)
 {
     bool zero = e->input_damper->state == 0.0f && line_all_zero(e->tap_delay) &&
-                diffuser_all_zero(e->input_diffuser);
+                line_all_zero(&e->input_diffuser->line);
     for (int k = 0; k < 4; ++k)
         zero = zero && e->fdn_dampers[k]->state == 0.0f && line_all_zero(e->fdn_delays[k]);
     for (int k = 0; k < 3; ++k)
-        zero = zero && diffuser_all_zero(e->left_diffusers[k]) &&
-               diffuser_all_zero(e->right_diffusers[k]);
+        zero = zero && line_all_zero(&e->left_diffusers[k]->line) &&
+               line_all_zero(&e->right_diffusers[k]->line);
     return zero;
 }
 
@@ -289,7 +251,7 @@ TEST(EngineSilence, DetectsTheTailReachingZeroAndSkipsExactly)
         }
     }
     fp_mode_set(saved);
-    expect_same_state(engine, twin);
+    expect_same_engine(engine, twin);
     EXPECT_TRUE(reverb_engine_is_silent(twin));
     reverb_engine_destroy(engine);
     reverb_engine_destroy(twin);

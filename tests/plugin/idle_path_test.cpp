@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine_state.h"
 #include "idle_path.h"
 #include "plugin_harness.h"
 
@@ -18,38 +19,6 @@ namespace {
 bool same_bytes(const void* a, const void* b, size_t n)
 {
     return std::memcmp(a, b, n) == 0;
-}
-
-bool same_line(const DelayLine* a, const DelayLine* b)
-{
-    return a->index == b->index && a->zero_pushes == b->zero_pushes &&
-           same_bytes(a->samples, b->samples, sizeof(float) * size_t(a->size));
-}
-
-bool same_diffuser(const AllpassDiffuser* a, const AllpassDiffuser* b)
-{
-    return a->index == b->index && a->zero_stores == b->zero_stores &&
-           same_bytes(a->samples, b->samples, sizeof(double) * size_t(a->size));
-}
-
-void expect_same_engine(const ReverbEngine* a, const ReverbEngine* b)
-{
-    EXPECT_EQ(float_bits(a->input_damper->state), float_bits(b->input_damper->state));
-    EXPECT_TRUE(same_diffuser(a->input_diffuser, b->input_diffuser));
-    EXPECT_TRUE(same_line(a->tap_delay, b->tap_delay));
-    for (int k = 0; k < 4; ++k) {
-        EXPECT_TRUE(same_line(a->fdn_delays[k], b->fdn_delays[k]));
-        EXPECT_EQ(float_bits(a->fdn_dampers[k]->state), float_bits(b->fdn_dampers[k]->state));
-        EXPECT_TRUE(same_bytes(a->fdn_outputs, b->fdn_outputs, sizeof a->fdn_outputs));
-        EXPECT_TRUE(same_bytes(a->tap_outputs, b->tap_outputs, sizeof a->tap_outputs));
-        EXPECT_TRUE(same_bytes(a->fdn_feedback, b->fdn_feedback, sizeof a->fdn_feedback));
-        EXPECT_EQ(a->fdn_lengths[k], b->fdn_lengths[k]);
-        EXPECT_EQ(float_bits(a->fdn_gains[k]), float_bits(b->fdn_gains[k]));
-    }
-    for (int k = 0; k < 3; ++k) {
-        EXPECT_TRUE(same_diffuser(a->left_diffusers[k], b->left_diffusers[k]));
-        EXPECT_TRUE(same_diffuser(a->right_diffusers[k], b->right_diffusers[k]));
-    }
 }
 
 // Everything of the instance but the switch itself, compared by bits.
@@ -215,12 +184,6 @@ void wake_line(DelayLine* line)
     line->zero_pushes = 0;
 }
 
-void wake_diffuser(AllpassDiffuser* diffuser)
-{
-    diffuser->samples[diffuser->index] = 0.25;
-    diffuser->zero_stores = 0;
-}
-
 struct Wake {
     const char* what;
     void (*set)(ReverbInstance*);
@@ -240,13 +203,13 @@ const Wake WAKES[] = {
          s->predelay_zero_writes = 0;
      }},
     {"engine_b input damper", [](ReverbInstance* s) { s->engine_b->input_damper->state = 0.25f; }},
-    {"engine_b input diffuser", [](ReverbInstance* s) { wake_diffuser(s->engine_b->input_diffuser); }},
+    {"engine_b input diffuser", [](ReverbInstance* s) { wake_line(&s->engine_b->input_diffuser->line); }},
     {"engine_b tap line", [](ReverbInstance* s) { wake_line(s->engine_b->tap_delay); }},
     {"engine_b feedback line 3", [](ReverbInstance* s) { wake_line(s->engine_b->fdn_delays[3]); }},
     {"engine_b feedback damper 2", [](ReverbInstance* s) { s->engine_b->fdn_dampers[2]->state = 0.25f; }},
-    {"engine_b left diffuser 2", [](ReverbInstance* s) { wake_diffuser(s->engine_b->left_diffusers[2]); }},
-    {"engine_b right diffuser 1", [](ReverbInstance* s) { wake_diffuser(s->engine_b->right_diffusers[1]); }},
-    {"engine_a right diffuser 2", [](ReverbInstance* s) { wake_diffuser(s->engine_a->right_diffusers[2]); }},
+    {"engine_b left diffuser 2", [](ReverbInstance* s) { wake_line(&s->engine_b->left_diffusers[2]->line); }},
+    {"engine_b right diffuser 1", [](ReverbInstance* s) { wake_line(&s->engine_b->right_diffusers[1]->line); }},
+    {"engine_a right diffuser 2", [](ReverbInstance* s) { wake_line(&s->engine_a->right_diffusers[2]->line); }},
     {"engine_a feedback line 0", [](ReverbInstance* s) { wake_line(s->engine_a->fdn_delays[0]); }},
 };
 

@@ -9,6 +9,14 @@
 source "$(dirname "$0")/ui_common.sh"
 start_xvfb
 
+# drawn NAME: the settled screenshot NAME.png, taken once the UI has drawn
+# its completed preview, however slowly the machine renders it.
+drawn() {
+    host_send "complete 100" && host_sync 110
+    [ "$(grep '^complete ' "$work/host.log" | tail -n 1)" = "complete drawn" ] || fail "no complete preview after 100 s"
+    settle "$1"
+}
+
 host_start "$STEREO_URI"
 host_send create show
 host_sync
@@ -18,11 +26,11 @@ host_query area wet_level
 read -r _ _ wet_area <<<"$reply"
 host_query area preview
 read -r _ _ preview_area <<<"$reply"
-settle defaults
+drawn defaults
 (($(colours "$work/defaults.png") > 16)) || fail "the UI draws hardly anything: $(colours "$work/defaults.png") colours"
 
 host_send "port 1 8"
-settle decay_event
+drawn decay_event
 host_send cleanup
 host_stop
 
@@ -41,7 +49,7 @@ done
 # scale; the picture moved by 20 pixels would differ by 14 %).
 host_start "$STEREO_URI" --scale 2
 host_send create show
-settle scaled
+drawn scaled
 host_send cleanup
 host_stop
 grep -qx "resize 1440 800" "$work/host.log" || fail "at scale 2 the UI did not ask for 1440x800: $(grep resize "$work/host.log")"
@@ -52,7 +60,7 @@ float_cmp "$rms" "<" 0.1 || fail "the picture at scale 2 is not the unscaled one
 
 host_start "$STEREO_URI" --set decay=8
 host_send create show
-settle decay_start
+drawn decay_start
 host_send cleanup
 host_stop
 count=$(differing_pixels "$work/decay_event.png" "$work/decay_start.png")

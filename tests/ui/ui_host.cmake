@@ -9,4 +9,5 @@ target_link_libraries(ui_lookup PUBLIC PkgConfig::UI_HOST_DEPS m)
 
 add_executable(ui_host ${CMAKE_CURRENT_LIST_DIR}/ui_host.cpp)
 target_include_directories(ui_host PRIVATE ${PROJECT_SOURCE_DIR}/ui ${PROJECT_SOURCE_DIR}/plugin)
-target_link_libraries(ui_host PRIVATE ui_lookup PkgConfig::UI_HOST_DEPS ${CMAKE_DL_LIBS})
+# The GUI's model and preview: ui_host reads them to tell a completed preview.
+target_link_libraries(ui_host PRIVATE ui_lookup halvane_ui_model PkgConfig::UI_HOST_DEPS ${CMAKE_DL_LIBS})

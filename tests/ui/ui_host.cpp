@@ -23,6 +23,10 @@
 //   burst COUNT                 COUNT port events, no idle in between
 //   defaults                    every control's default as a port event
 //   idle COUNT | wait MS        idle calls, or idle for a time
+//   complete SECONDS            idles (at most SECONDS) until the GUI has
+//                               drawn the preview of the values it shows
+//                               (read from its record); prints "complete
+//                               drawn" or "complete timeout"
 //   size W H                    resize the UI's window, as hosts do
 //   destroy-parent              destroy the parent window under the UI
 //   centre SYMBOL|ITEM|row:N    prints "centre NAME X Y" (root coordinates) of
@@ -65,6 +69,7 @@
 #include <string>
 #include <vector>
 
+#include "ui_instance.h"
 #include "ui_layout.h"
 #include "ui_lookup.h"
 
@@ -185,6 +190,13 @@ void idle_for(Host& host, int ms)
         idle_once(host);
         sleep_ms(IDLE_PERIOD_MS);
     } while (now_ms() < end);
+}
+
+// No change waits for a render, no render is under way, nothing waits to be drawn.
+bool preview_drawn(const Host& host)
+{
+    const auto* ui = static_cast<const HalvaneUi*>(host.ui);
+    return ui && !ui->settings_changed && !preview_busy(ui->preview) && !ui->redraw;
 }
 
 void send_value(Host& host, uint32_t port, float value)
@@ -551,6 +563,12 @@ bool run_command(Host& host, const std::string& line)
         int ms = 0;
         in >> ms;
         idle_for(host, ms);
+    } else if (command == "complete") {
+        double seconds = 0.0;
+        in >> seconds;
+        for (double end = now_ms() + seconds * 1e3; !preview_drawn(host) && now_ms() < end;)
+            idle_for(host, IDLE_PERIOD_MS);
+        printf("complete %s\n", preview_drawn(host) ? "drawn" : "timeout");
     } else if (command == "size") {
         unsigned width = 0, height = 0;
         in >> width >> height;
