@@ -147,9 +147,10 @@ inline size_t resident_bytes()
     return size_t(pages_resident) * size_t(sysconf(_SC_PAGESIZE));
 }
 
-// One call of either run operation, written step for step from the design:
-// the stereo input sum is formed for the whole block first, the ring indexes
-// use remainders, and the mode is set as the run operations set it.
+// One call of either run operation the plainest way, one sample at a time
+// through the whole chain: the stereo input sum is formed for the whole
+// block first, the ring indexes use remainders, and the mode is set as the
+// run operations set it. The run loop's stretches must give its bits.
 inline void reference_run(ReverbInstance* s, ReverbVariant variant, const float* in_l,
                           const float* in_r, float* out_l, float* out_r, uint32_t n)
 {

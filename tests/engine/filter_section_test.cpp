@@ -40,7 +40,7 @@ TEST_P(FilterDesign, CoefficientsAt48kHzAreExact)
 {
     const DesignCase& c = GetParam();
     FilterSection section{};
-    section.x1 = 0.5f;  // the design leaves the history alone
+    section.x1 = 0.5f;  // designing a section leaves its history alone
     if (c.highpass)
         filter_section_highpass(&section, c.frequency, 48000.0f, c.bandwidth);
     else
