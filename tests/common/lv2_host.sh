@@ -1,6 +1,7 @@
 # shellcheck shell=bash disable=SC2034,SC2154  # the scripts that source this file use its constants; stats() assigns the wav_* variables
 # Helpers of every test that runs a real LV2 host (tests/hosts, tests/presets,
-# the valgrind test, the GUI tests); each test script sources this file.
+# the valgrind test, the GUI tests, the package and release tests); each test
+# script sources this file.
 #
 # Environment, set by CTest:
 #   LV2_PATH        the build folder, which holds halvane.lv2

@@ -11,10 +11,7 @@
 # results beside it.
 set -euo pipefail
 
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
+source "$(dirname "$0")/../common/lv2_host.sh"  # fail, the plug-ins' URIs
 
 [ $# = 2 ] || fail "usage: $0 SOURCE_FOLDER WORK_FOLDER"
 source=$(realpath "$1")

@@ -14,14 +14,9 @@
 # no file behind. The package is removed on every way out.
 set -euo pipefail
 
-MONO_URI=https://halvane.example.org/lv2/halvane/mono
-STEREO_URI=https://halvane.example.org/lv2/halvane/stereo
 BUNDLE=/usr/lib/lv2/halvane.lv2
 
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
+source "$(dirname "$0")/../common/lv2_host.sh"  # fail, the plug-ins' URIs
 
 [ $# = 2 ] || fail "usage: $0 WORK_FOLDER DEMO_FOLDER"
 work=$1

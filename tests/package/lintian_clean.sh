@@ -9,10 +9,7 @@
 # with their reason in a comment above them.
 set -euo pipefail
 
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
+source "$(dirname "$0")/../common/lv2_host.sh"  # fail, the plug-ins' URIs
 
 [ $# = 1 ] || fail "usage: $0 WORK_FOLDER"
 command -v lintian >/dev/null 2>&1 || fail "'lintian' is missing (package: lintian)"

@@ -22,10 +22,7 @@ STEREO_URI=https://halvane.example.org/lv2/halvane/stereo
 USER_NAME=musician
 USER_ID=4242
 
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
+source "$(dirname "$0")/../common/lv2_host.sh"  # fail, the plug-ins' URIs
 
 [ $# = 4 ] || fail "usage: $0 SUITE ARCHIVE DEMO_FOLDER WORK_FOLDER"
 suite=$1

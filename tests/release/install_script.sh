@@ -15,10 +15,7 @@
 # WORK_FOLDER changes.
 set -euo pipefail
 
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
+source "$(dirname "$0")/../common/lv2_host.sh"  # fail, the plug-ins' URIs
 
 [ $# = 2 ] || fail "usage: $0 ARCHIVE WORK_FOLDER"
 archive=$1

@@ -16,10 +16,7 @@ set -euo pipefail
 
 BUILD_PACKAGES=(g++ make cmake pkg-config lv2-dev libx11-dev libcairo2-dev)
 
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
+source "$(dirname "$0")/../common/lv2_host.sh"  # fail, the plug-ins' URIs
 
 [ $# = 2 ] || fail "usage: $0 SOURCE_FOLDER WORK_FOLDER"
 source=$1

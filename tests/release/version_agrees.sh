@@ -10,10 +10,7 @@
 # micro 2*patch).
 set -euo pipefail
 
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
+source "$(dirname "$0")/../common/lv2_host.sh"  # fail, the plug-ins' URIs
 
 [ $# = 3 ] || fail "usage: $0 VERSION SOURCE_FOLDER HALVANE_TTL"
 version=$1
