@@ -74,9 +74,26 @@ struct BaselineLanes {
         return _mm_movelh_ps(_mm_cvtpd_ps(v.part[0]), _mm_cvtpd_ps(v.part[1]));
     }
 #endif
-    // The floats at p, widened (where the conversion can read memory, as on
-    // the AVX2 path, in one instruction per vector of doubles).
+#if defined(__SSE2__) && !defined(__AVX__)
+    // The floats at p, widened two at a time as they are read: SSE2's
+    // conversion reads its two floats from memory, and takes the upper pair
+    // with no load and shuffle first. gcc 12 does not fold a 64-bit load
+    // into the conversion, hence the one instruction written out.
+    static Doubles widen_loadu(const float* p) { return {{widen_pair(p), widen_pair(p + 2)}}; }
+    struct FloatPair {
+        float v[2];
+    };
+    static D widen_pair(const float* p)
+    {
+        D d;
+        asm("cvtps2pd %1, %0" : "=x"(d) : "m"(*reinterpret_cast<const FloatPair*>(p)));
+        return d;
+    }
+#else
+    // The floats at p, widened (in a file built for AVX2, with the VEX
+    // forms the compiler chooses).
     static Doubles widen_loadu(const float* p) { return widen(loadu(p)); }
+#endif
     // Doubles j of the widened lanes: 0 for lanes 0 and 1, 1 for 2 and 3.
     static D pair_of(Doubles v, int j) { return v.part[j]; }
 
