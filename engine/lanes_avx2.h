@@ -28,7 +28,8 @@ struct Avx2QuadLanes : BaselineLanes {
     static void storeu(double* p, Doubles v) { _mm256_storeu_pd(p, v.part[0]); }
 
     static Doubles widen(F v) { return {{_mm256_cvtps_pd(v)}}; }
-    static Doubles widen_loadu(const float* p) { return widen(loadu(p)); }
+    static Doubles widen_loadu(const float* base, intptr_t i) { return widen(loadu(base + i)); }
+    static Doubles widen_stored(const float*, intptr_t, F v) { return widen(v); }
     static F narrow(Doubles v) { return _mm256_cvtpd_ps(v.part[0]); }
     static BaselineLanes::D pair_of(Doubles v, int j)
     {
@@ -75,11 +76,15 @@ struct Avx2Lanes {
     {
         return _mm256_set_m128(_mm256_cvtpd_ps(v.part[1]), _mm256_cvtpd_ps(v.part[0]));
     }
-    // Each half converted as it is read, with no extraction of the upper one.
-    static Doubles widen_loadu(const float* p)
+    // Each half of base[i..] converted as it is read, with no extraction
+    // of the upper one.
+    static Doubles widen_loadu(const float* base, intptr_t i)
     {
+        const float* p = base + i;
         return {{_mm256_cvtps_pd(_mm_loadu_ps(p)), _mm256_cvtps_pd(_mm_loadu_ps(p + 4))}};
     }
+    // The doubles of v, which was just stored at base[i].
+    static Doubles widen_stored(const float*, intptr_t, F v) { return widen(v); }
 };
 
 }  // namespace

@@ -48,11 +48,14 @@ struct Avx512Lanes {
         const __m256 high = _mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(v), 1));
         return {{_mm512_cvtps_pd(_mm512_castps512_ps256(v)), _mm512_cvtps_pd(high)}};
     }
-    // Each half converted as it is read.
-    static Doubles widen_loadu(const float* p)
+    // Each half of base[i..] converted as it is read.
+    static Doubles widen_loadu(const float* base, intptr_t i)
     {
+        const float* p = base + i;
         return {{_mm512_cvtps_pd(_mm256_loadu_ps(p)), _mm512_cvtps_pd(_mm256_loadu_ps(p + 8))}};
     }
+    // The doubles of v, which was just stored at base[i].
+    static Doubles widen_stored(const float*, intptr_t, F v) { return widen(v); }
     static F narrow(Doubles v)
     {
         const __m256 low = _mm512_cvtpd_ps(v.part[0]);

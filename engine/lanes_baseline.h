@@ -20,6 +20,8 @@
 #include <arm_neon.h>
 #endif
 
+#include <cstdint>
+
 #include "lane_doubles.h"
 
 namespace {
@@ -75,24 +77,36 @@ struct BaselineLanes {
     }
 #endif
 #if defined(__SSE2__) && !defined(__AVX__)
-    // The floats at p, widened two at a time as they are read: SSE2's
-    // conversion reads its two floats from memory, and takes the upper pair
-    // with no load and shuffle first. gcc 12 does not fold a 64-bit load
-    // into the conversion, hence the one instruction written out.
-    static Doubles widen_loadu(const float* p) { return {{widen_pair(p), widen_pair(p + 2)}}; }
-    struct FloatPair {
-        float v[2];
-    };
-    static D widen_pair(const float* p)
+    // The four floats at base[i], widened two at a time as they are read:
+    // SSE2's conversion reads its two floats from memory, and takes the
+    // upper pair with no load and shuffle first. gcc 12 does not fold a
+    // 64-bit load into the conversion, hence the one instruction written
+    // out. The address goes in as base and index, with the whole array at
+    // base named as what it reads (which orders it after stores there), so
+    // that a loop keeps one index for all its arrays instead of a pointer
+    // per address read this way.
+    static Doubles widen_loadu(const float* base, intptr_t i)
+    {
+        return {{widen_pair(base, i), widen_pair(base + 2, i)}};
+    }
+    static D widen_pair(const float* base, intptr_t i)
     {
         D d;
-        asm("cvtps2pd %1, %0" : "=x"(d) : "m"(*reinterpret_cast<const FloatPair*>(p)));
+        asm("cvtps2pd (%1,%2,4), %0"
+            : "=x"(d)
+            : "r"(base), "r"(i), "m"(*reinterpret_cast<const float(*)[]>(base)));
         return d;
     }
+    // The doubles of v, which was just stored at base[i]: read back two at
+    // a time, one instruction a pair where widening the register takes a
+    // shuffle more.
+    static Doubles widen_stored(const float* base, intptr_t i, F) { return widen_loadu(base, i); }
 #else
-    // The floats at p, widened (in a file built for AVX2, with the VEX
-    // forms the compiler chooses).
-    static Doubles widen_loadu(const float* p) { return widen(loadu(p)); }
+    // The four floats at base[i], widened (in a file built for AVX2, with
+    // the VEX forms the compiler chooses).
+    static Doubles widen_loadu(const float* base, intptr_t i) { return widen(loadu(base + i)); }
+    // The doubles of v, which was just stored at base[i].
+    static Doubles widen_stored(const float*, intptr_t, F v) { return widen(v); }
 #endif
     // Doubles j of the widened lanes: 0 for lanes 0 and 1, 1 for 2 and 3.
     static D pair_of(Doubles v, int j) { return v.part[j]; }

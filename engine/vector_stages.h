@@ -87,13 +87,13 @@ void diffuse(double c, float* store, const float* x, float* out, int32_t n)
     int32_t i = vector_groups<L>(n, [&](auto lanes, int32_t j) __attribute__((always_inline)) {
         using V = decltype(lanes);
         const typename V::D cc = V::splat(c);
-        const typename V::Doubles old = V::widen_loadu(store + j);
-        typename V::F w = V::narrow(V::widen_loadu(x + j) - cc * old);
+        const typename V::Doubles old = V::widen_loadu(store, j);
+        typename V::F w = V::narrow(V::widen_loadu(x, j) - cc * old);
         // Magnitude below 2^-111 (exponent field below 16): tiny, cut to
         // zero. NaN compares false and stays.
         w = V::zero_where(V::less(V::magnitude(w), V::splat(0x1p-111f)), w);
         V::storeu(store + j, w);
-        V::storeu(out + j, V::narrow(old + cc * V::widen(w)));
+        V::storeu(out + j, V::narrow(old + cc * V::widen_stored(store, j, w)));
     });
     for (; i < n; ++i)
         out[i] = stage_diffuse_one(c, store + i, x[i]);
