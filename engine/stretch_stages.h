@@ -27,29 +27,11 @@
 
 namespace {
 
-// The stretch's n values through a diffuser, in spans that do not wrap
-// around its store, then the count of the zeros it stored last.
-template <class L>
-void diffuse_stretch(AllpassDiffuser* diffuser, const float* x, float* out, int32_t n)
+// Counts the zeros a diffuser stored last, its write position now at
+// `index`, after a stretch of n values ending in zero: the search runs back
+// from the end of what was stored.
+[[gnu::noinline]] inline void count_diffused_zeros(DelayLine* line, int32_t index, int32_t n)
 {
-    const double c = double(diffuser->coefficient);
-    DelayLine* line = &diffuser->line;
-    int32_t index = line->index;
-    int32_t done = 0;
-    while (done < n) {
-        int32_t span = line->size - index;
-        if (span > n - done)
-            span = n - done;
-        diffuse<L>(c, line->samples + index, x + done, out + done, span);
-        done += span;
-        index += span;
-        if (index == line->size)
-            index = 0;
-    }
-    line->index = index;
-
-    // The zeros stored last, found from the end of what was stored (with
-    // sound playing, the last value is nonzero and the search stops there).
     int32_t zeros = 0;
     int32_t slot = index;
     while (zeros < n) {
@@ -63,6 +45,52 @@ void diffuse_stretch(AllpassDiffuser* diffuser, const float* x, float* out, int3
     else
         line->zero_pushes =
             line->size - line->zero_pushes <= n ? line->size : line->zero_pushes + n;
+}
+
+// The stretch's n values through a diffuser, in at most two spans: n never
+// exceeds the diffuser's size, so a stretch wraps around its store at most
+// once. Then the count of the zeros it stored last; with sound playing the
+// last value stored is nonzero, and that one test settles it.
+template <class L>
+[[gnu::always_inline]] inline void diffuse_stretch(AllpassDiffuser* diffuser, const float* x,
+                                                   float* out, int32_t n)
+{
+    const double c = double(diffuser->coefficient);
+    DelayLine* line = &diffuser->line;
+    float* samples = line->samples;
+    const int32_t index = line->index;
+    const int32_t before_end = line->size - index;
+    int32_t next;
+    if (before_end > n) {
+        diffuse<L>(c, samples + index, x, out, n);
+        next = index + n;
+    } else {
+        diffuse<L>(c, samples + index, x, out, before_end);
+        diffuse<L>(c, samples, x + before_end, out + before_end, n - before_end);
+        next = n - before_end;
+    }
+    line->index = next;
+    const int32_t last = (next == 0 ? line->size : next) - 1;
+    if (samples[last] != 0.0f)
+        line->zero_pushes = 0;
+    else
+        count_diffused_zeros(line, next, n);
+}
+
+// One diffuser's pass over a stretch, from x to out (which may be x).
+struct DiffuserPass {
+    AllpassDiffuser* diffuser;
+    const float* x;
+    float* out;
+};
+
+// The passes one after another, each over the whole stretch, in one loop:
+// the kernels' constants are set up once for all of them.
+template <class L>
+void diffuse_passes(const DiffuserPass* passes, int count, int32_t n)
+{
+    for (int p = 0; p < count; ++p)
+        diffuse_stretch<L>(passes[p].diffuser, passes[p].x, passes[p].out, n);
 }
 
 // Reads the stretch's n values at `distance` behind the write position,
@@ -190,7 +218,8 @@ void finish_stretch(EngineStretch& stretch, int32_t n)
 {
     ReverbEngine* engine = stretch.engine;
     StretchScratch& s = stretch.scratch;
-    diffuse_stretch<L>(engine->input_diffuser, s.y, s.y, n);
+    const DiffuserPass input = {engine->input_diffuser, s.y, s.y};
+    diffuse_passes<L>(&input, 1, n);
 
     for (int k = 0; k < ENGINE_TAP_COUNT; ++k)
         read_tap<L>(engine->tap_delay, engine->tap_positions[k], engine->tap_gains[k], s.y,
@@ -200,12 +229,14 @@ void finish_stretch(EngineStretch& stretch, int32_t n)
     output_sum<L>(engine->early_level, engine->tail_level, s.e, s.d, s.x, s.sum, n);
     mix_into_lines<L>(engine, s, n);
 
-    diffuse_stretch<L>(engine->left_diffusers[0], s.sum, stretch.left, n);
-    diffuse_stretch<L>(engine->left_diffusers[1], stretch.left, stretch.left, n);
-    diffuse_stretch<L>(engine->left_diffusers[2], stretch.left, stretch.left, n);
-    diffuse_stretch<L>(engine->right_diffusers[0], s.sum, stretch.right, n);
-    diffuse_stretch<L>(engine->right_diffusers[1], stretch.right, stretch.right, n);
-    diffuse_stretch<L>(engine->right_diffusers[2], stretch.right, stretch.right, n);
+    const DiffuserPass chains[2 * ENGINE_CHAIN_LENGTH] = {
+        {engine->left_diffusers[0], s.sum, stretch.left},
+        {engine->left_diffusers[1], stretch.left, stretch.left},
+        {engine->left_diffusers[2], stretch.left, stretch.left},
+        {engine->right_diffusers[0], s.sum, stretch.right},
+        {engine->right_diffusers[1], stretch.right, stretch.right},
+        {engine->right_diffusers[2], stretch.right, stretch.right}};
+    diffuse_passes<L>(chains, 2 * ENGINE_CHAIN_LENGTH, n);
 
     // The scratch of the last sample, as one sample at a time leaves it.
     const int32_t last = n - 1;

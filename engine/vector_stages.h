@@ -35,15 +35,20 @@ struct DamperStretch {
     float (*d)[MAX_STRETCH];         // ENGINE_FDN_COUNT rows
 };
 
-// Calls group(lanes, i) for the whole vectors of L in n samples, then, on a
-// path wider than four lanes, once for four lanes if four samples are left.
-// Returns the first sample left for single steps. Each kernel's group is
-// inlined (always_inline on its lambda), so that the kernel compiles to one
-// loop, as if written out.
+// Calls group(lanes, i) for the whole vectors of L in n samples, two to a
+// pass of the loop (the kernels are short, and a pass with two pays half as
+// much for the loop) and then the one left, if any; then, on a path wider
+// than four lanes, once for four lanes if four samples are left. Returns the first sample left for single
+// steps. Each kernel's group is inlined (always_inline on its lambda), so
+// that the kernel compiles to one loop, as if written out.
 template <class L, class Group>
 [[gnu::always_inline]] inline int32_t vector_groups(int32_t n, Group group)
 {
     int32_t i = 0;
+    for (; i + 2 * L::WIDTH <= n; i += 2 * L::WIDTH) {
+        group(L(), i);
+        group(L(), i + L::WIDTH);
+    }
     for (; i + L::WIDTH <= n; i += L::WIDTH)
         group(L(), i);
     if constexpr (L::WIDTH > L::Quad::WIDTH) {
@@ -82,7 +87,8 @@ void scale(const float* from, float gain, float* to, int32_t n)
 }
 
 template <class L>
-void diffuse(double c, float* store, const float* x, float* out, int32_t n)
+[[gnu::always_inline]] inline void diffuse(double c, float* store, const float* x, float* out,
+                                           int32_t n)
 {
     int32_t i = vector_groups<L>(n, [&](auto lanes, int32_t j) __attribute__((always_inline)) {
         using V = decltype(lanes);
