@@ -43,6 +43,9 @@ struct Avx2Lanes {
     using D = __m256d;
     using Doubles = LaneDoubles<2, 4>;
     using Quad = Avx2QuadLanes;
+    // A vector a pass, and a call per diffuser (see lanes_baseline.h).
+    static constexpr int GROUPS_PER_PASS = 1;
+    static constexpr bool DIFFUSERS_IN_ONE_LOOP = false;
 
     static F load(const float* p) { return _mm256_load_ps(p); }  // 32-byte aligned
     static F loadu(const float* p) { return _mm256_loadu_ps(p); }

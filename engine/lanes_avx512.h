@@ -22,6 +22,9 @@ struct Avx512Lanes {
     using Doubles = LaneDoubles<2, 8>;
     using Mask = __mmask16;
     using Quad = Avx2QuadLanes;
+    // A vector a pass, and a call per diffuser (see lanes_baseline.h).
+    static constexpr int GROUPS_PER_PASS = 1;
+    static constexpr bool DIFFUSERS_IN_ONE_LOOP = false;
 
     // The stretch scratch is aligned to 32 bytes, not 64: every load and
     // store is the unaligned form, as fast where the address is aligned.

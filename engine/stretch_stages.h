@@ -27,6 +27,14 @@
 
 namespace {
 
+// The diffuser kernel as a function of its own.
+template <class L>
+[[gnu::noinline]] void diffuse_apart(double c, float* store, const float* x, float* out,
+                                     int32_t n)
+{
+    diffuse<L>(c, store, x, out, n);
+}
+
 // Counts the zeros a diffuser stored last, its write position now at
 // `index`, after a stretch of n values ending in zero: the search runs back
 // from the end of what was stored.
@@ -60,13 +68,20 @@ template <class L>
     float* samples = line->samples;
     const int32_t index = line->index;
     const int32_t before_end = line->size - index;
+    auto span = [c](float* store, const float* from, float* to, int32_t count)
+                    __attribute__((always_inline)) {
+        if constexpr (L::DIFFUSERS_IN_ONE_LOOP)
+            diffuse<L>(c, store, from, to, count);
+        else
+            diffuse_apart<L>(c, store, from, to, count);
+    };
     int32_t next;
     if (before_end > n) {
-        diffuse<L>(c, samples + index, x, out, n);
+        span(samples + index, x, out, n);
         next = index + n;
     } else {
-        diffuse<L>(c, samples + index, x, out, before_end);
-        diffuse<L>(c, samples, x + before_end, out + before_end, n - before_end);
+        span(samples + index, x, out, before_end);
+        span(samples, x + before_end, out + before_end, n - before_end);
         next = n - before_end;
     }
     line->index = next;
@@ -77,6 +92,14 @@ template <class L>
         count_diffused_zeros(line, next, n);
 }
 
+// One diffuser over a stretch as a function of its own.
+template <class L>
+[[gnu::noinline]] void diffuse_stretch_apart(AllpassDiffuser* diffuser, const float* x,
+                                             float* out, int32_t n)
+{
+    diffuse_stretch<L>(diffuser, x, out, n);
+}
+
 // One diffuser's pass over a stretch, from x to out (which may be x).
 struct DiffuserPass {
     AllpassDiffuser* diffuser;
@@ -84,13 +107,29 @@ struct DiffuserPass {
     float* out;
 };
 
-// The passes one after another, each over the whole stretch, in one loop:
-// the kernels' constants are set up once for all of them.
+// Passes one after another, each over the whole stretch, in one loop with
+// the kernel inlined.
 template <class L>
-void diffuse_passes(const DiffuserPass* passes, int count, int32_t n)
+void diffuse_loop(const DiffuserPass* passes, int count, int32_t n)
 {
     for (int p = 0; p < count; ++p)
         diffuse_stretch<L>(passes[p].diffuser, passes[p].x, passes[p].out, n);
+}
+
+// The passes one after another, each over the whole stretch: in one loop
+// where the lanes ask for it (DIFFUSERS_IN_ONE_LOOP), so that they share one
+// call and the setting up of the kernel's constants; else a call for each
+// pass, and for its kernel.
+template <class L, int COUNT>
+[[gnu::always_inline]] inline void diffuse_passes(const DiffuserPass (&passes)[COUNT], int32_t n)
+{
+    if constexpr (L::DIFFUSERS_IN_ONE_LOOP) {
+        diffuse_loop<L>(passes, COUNT, n);
+    } else {
+#pragma GCC unroll 8
+        for (int p = 0; p < COUNT; ++p)
+            diffuse_stretch_apart<L>(passes[p].diffuser, passes[p].x, passes[p].out, n);
+    }
 }
 
 // Reads the stretch's n values at `distance` behind the write position,
@@ -218,8 +257,8 @@ void finish_stretch(EngineStretch& stretch, int32_t n)
 {
     ReverbEngine* engine = stretch.engine;
     StretchScratch& s = stretch.scratch;
-    const DiffuserPass input = {engine->input_diffuser, s.y, s.y};
-    diffuse_passes<L>(&input, 1, n);
+    const DiffuserPass input[1] = {{engine->input_diffuser, s.y, s.y}};
+    diffuse_passes<L>(input, n);
 
     for (int k = 0; k < ENGINE_TAP_COUNT; ++k)
         read_tap<L>(engine->tap_delay, engine->tap_positions[k], engine->tap_gains[k], s.y,
@@ -236,7 +275,7 @@ void finish_stretch(EngineStretch& stretch, int32_t n)
         {engine->right_diffusers[0], s.sum, stretch.right},
         {engine->right_diffusers[1], stretch.right, stretch.right},
         {engine->right_diffusers[2], stretch.right, stretch.right}};
-    diffuse_passes<L>(chains, 2 * ENGINE_CHAIN_LENGTH, n);
+    diffuse_passes<L>(chains, n);
 
     // The scratch of the last sample, as one sample at a time leaves it.
     const int32_t last = n - 1;

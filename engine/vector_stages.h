@@ -35,19 +35,21 @@ struct DamperStretch {
     float (*d)[MAX_STRETCH];         // ENGINE_FDN_COUNT rows
 };
 
-// Calls group(lanes, i) for the whole vectors of L in n samples, two to a
-// pass of the loop (the kernels are short, and a pass with two pays half as
-// much for the loop) and then the one left, if any; then, on a path wider
-// than four lanes, once for four lanes if four samples are left. Returns the first sample left for single
-// steps. Each kernel's group is inlined (always_inline on its lambda), so
-// that the kernel compiles to one loop, as if written out.
+// Calls group(lanes, i) for the whole vectors of L in n samples, then, on a
+// path wider than four lanes, once for four lanes if four samples are left.
+// Returns the first sample left for single steps. Each kernel's group is
+// inlined (always_inline on its lambda), so that the kernel compiles to one
+// loop, as if written out. On lanes that ask for it (GROUPS_PER_PASS), the
+// loop takes two groups a pass, then the one left, if any.
 template <class L, class Group>
 [[gnu::always_inline]] inline int32_t vector_groups(int32_t n, Group group)
 {
     int32_t i = 0;
-    for (; i + 2 * L::WIDTH <= n; i += 2 * L::WIDTH) {
-        group(L(), i);
-        group(L(), i + L::WIDTH);
+    if constexpr (L::GROUPS_PER_PASS == 2) {
+        for (; i + 2 * L::WIDTH <= n; i += 2 * L::WIDTH) {
+            group(L(), i);
+            group(L(), i + L::WIDTH);
+        }
     }
     for (; i + L::WIDTH <= n; i += L::WIDTH)
         group(L(), i);
