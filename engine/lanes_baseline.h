@@ -87,20 +87,23 @@ struct BaselineLanes {
     // SSE2's conversion reads its two floats from memory, and takes the
     // upper pair with no load and shuffle first. gcc 12 does not fold a
     // 64-bit load into the conversion, hence the one instruction written
-    // out. The address goes in as base and index, with the whole array at
-    // base named as what it reads (which orders it after stores there), so
-    // that a loop keeps one index for all its arrays instead of a pointer
-    // per address read this way.
+    // out. The address goes in as base, index and a fixed offset, with the
+    // whole array at base named as what it reads (which orders it after
+    // stores there), so that a loop keeps one index for all its arrays
+    // instead of a pointer per address read this way.
     static Doubles widen_loadu(const float* base, intptr_t i)
     {
-        return {{widen_pair(base, i), widen_pair(base + 2, i)}};
+        return {{widen_pair<0>(base, i), widen_pair<2>(base, i)}};
     }
+    // The two floats at base[i + OFFSET], widened.
+    template <int OFFSET>
     static D widen_pair(const float* base, intptr_t i)
     {
         D d;
-        asm("cvtps2pd (%1,%2,4), %0"
+        asm("cvtps2pd %c4(%1,%2,4), %0"
             : "=x"(d)
-            : "r"(base), "r"(i), "m"(*reinterpret_cast<const float(*)[]>(base)));
+            : "r"(base), "r"(i), "m"(*reinterpret_cast<const float(*)[]>(base)),
+              "i"(OFFSET * sizeof(float)));
         return d;
     }
     // The doubles of v, which was just stored at base[i]: read back two at
