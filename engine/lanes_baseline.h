@@ -23,6 +23,7 @@
 #include <cstdint>
 
 #include "lane_doubles.h"
+#include "stage_vector_start.h"
 
 namespace {
 
@@ -83,17 +84,19 @@ struct BaselineLanes {
     }
 #endif
 #if defined(__SSE2__) && !defined(__AVX__)
-    // The four floats at base[i], widened two at a time as they are read:
+    // The four floats at base[at], widened two at a time as they are read:
     // SSE2's conversion reads its two floats from memory, and takes the
     // upper pair with no load and shuffle first. gcc 12 does not fold a
     // 64-bit load into the conversion, hence the one instruction written
-    // out. The address goes in as base, index and a fixed offset, with the
-    // whole array at base named as what it reads (which orders it after
-    // stores there), so that a loop keeps one index for all its arrays
-    // instead of a pointer per address read this way.
-    static Doubles widen_loadu(const float* base, intptr_t i)
+    // out. The address goes in as base, the loop's index and the vector's
+    // fixed offset, with the whole array at base named as what it reads
+    // (which orders it after stores there), so that a loop keeps one index
+    // for all its arrays instead of a pointer or an index per address read
+    // this way.
+    template <int OFFSET>
+    static Doubles widen_loadu(const float* base, VectorStart<OFFSET> at)
     {
-        return {{widen_pair<0>(base, i), widen_pair<2>(base, i)}};
+        return {{widen_pair<OFFSET>(base, at.index), widen_pair<OFFSET + 2>(base, at.index)}};
     }
     // The two floats at base[i + OFFSET], widened.
     template <int OFFSET>
@@ -106,10 +109,14 @@ struct BaselineLanes {
               "i"(OFFSET * sizeof(float)));
         return d;
     }
-    // The doubles of v, which was just stored at base[i]: read back two at
+    // The doubles of v, which was just stored at base[at]: read back two at
     // a time, one instruction a pair where widening the register takes a
     // shuffle more.
-    static Doubles widen_stored(const float* base, intptr_t i, F) { return widen_loadu(base, i); }
+    template <int OFFSET>
+    static Doubles widen_stored(const float* base, VectorStart<OFFSET> at, F)
+    {
+        return widen_loadu(base, at);
+    }
 #else
     // The four floats at base[i], widened (in a file built for AVX2, with
     // the VEX forms the compiler chooses).

@@ -16,6 +16,7 @@
 #include "lanes_baseline.h"
 #include "stage_kernels.h"
 #include "stage_tails.h"
+#include "stage_vector_start.h"
 
 static_assert(ENGINE_FDN_COUNT == 4 && ENGINE_TAP_COUNT == 4,
               "the stages hold one engine's four lines, or four taps, in four lanes");
@@ -40,22 +41,23 @@ struct DamperStretch {
 // Returns the first sample left for single steps. Each kernel's group is
 // inlined (always_inline on its lambda), so that the kernel compiles to one
 // loop, as if written out. On lanes that ask for it (GROUPS_PER_PASS), the
-// loop takes two groups a pass, then the one left, if any.
+// loop takes two groups a pass, then the one left, if any. A group's i is a
+// VectorStart, which reads as the sample number.
 template <class L, class Group>
 [[gnu::always_inline]] inline int32_t vector_groups(int32_t n, Group group)
 {
     int32_t i = 0;
     if constexpr (L::GROUPS_PER_PASS == 2) {
         for (; i + 2 * L::WIDTH <= n; i += 2 * L::WIDTH) {
-            group(L(), i);
-            group(L(), i + L::WIDTH);
+            group(L(), VectorStart<0>{i});
+            group(L(), VectorStart<L::WIDTH>{i});
         }
     }
     for (; i + L::WIDTH <= n; i += L::WIDTH)
-        group(L(), i);
+        group(L(), VectorStart<0>{i});
     if constexpr (L::WIDTH > L::Quad::WIDTH) {
         if (i + L::Quad::WIDTH <= n) {
-            group(typename L::Quad(), i);
+            group(typename L::Quad(), VectorStart<0>{i});
             i += L::Quad::WIDTH;
         }
     }
@@ -92,7 +94,7 @@ template <class L>
 [[gnu::always_inline]] inline void diffuse(double c, float* store, const float* x, float* out,
                                            int32_t n)
 {
-    int32_t i = vector_groups<L>(n, [&](auto lanes, int32_t j) __attribute__((always_inline)) {
+    int32_t i = vector_groups<L>(n, [&](auto lanes, auto j) __attribute__((always_inline)) {
         using V = decltype(lanes);
         const typename V::D cc = V::splat(c);
         const typename V::Doubles old = V::widen_loadu(store, j);
