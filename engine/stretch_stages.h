@@ -133,23 +133,20 @@ template <class L, int COUNT>
 }
 
 // Reads the stretch's n values at `distance` behind the write position,
-// each times `gain`. The distance must be at least n.
+// each times `gain`, in at most two spans (n never exceeds the line's
+// size). The distance must be at least n.
 template <class L>
 void read_weighted(const DelayLine* line, int32_t distance, float gain, float* out, int32_t n)
 {
     int32_t position = line->index - distance;
     if (position < 0)
         position += line->size;
-    int32_t done = 0;
-    while (done < n) {
-        int32_t span = line->size - position;
-        if (span > n - done)
-            span = n - done;
-        scale<L>(line->samples + position, gain, out + done, span);
-        done += span;
-        position += span;
-        if (position == line->size)
-            position = 0;
+    const int32_t before_end = line->size - position;
+    if (before_end >= n) {
+        scale<L>(line->samples + position, gain, out, n);
+    } else {
+        scale<L>(line->samples + position, gain, out, before_end);
+        scale<L>(line->samples, gain, out + before_end, n - before_end);
     }
 }
 
