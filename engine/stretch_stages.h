@@ -178,19 +178,18 @@ inline void count_pushes(DelayLine* line, const float* values, int32_t n)
             line->size - line->zero_pushes <= n ? line->size : line->zero_pushes + n;
 }
 
+// Pushes n values, in at most two spans (n never exceeds the line's size).
 inline void push_stretch(DelayLine* line, const float* values, int32_t n)
 {
     count_pushes(line, values, n);
-    int32_t done = 0;
-    while (done < n) {
-        int32_t span = line->size - line->index;
-        if (span > n - done)
-            span = n - done;
-        std::memcpy(line->samples + line->index, values + done, sizeof(float) * size_t(span));
-        done += span;
-        line->index += span;
-        if (line->index == line->size)
-            line->index = 0;
+    const int32_t before_end = line->size - line->index;
+    if (before_end > n) {
+        std::memcpy(line->samples + line->index, values, sizeof(float) * size_t(n));
+        line->index += n;
+    } else {
+        std::memcpy(line->samples + line->index, values, sizeof(float) * size_t(before_end));
+        std::memcpy(line->samples, values + before_end, sizeof(float) * size_t(n - before_end));
+        line->index = n - before_end;
     }
 }
 
