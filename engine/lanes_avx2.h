@@ -29,7 +29,6 @@ struct Avx2QuadLanes : BaselineLanes {
 
     static Doubles widen(F v) { return {{_mm256_cvtps_pd(v)}}; }
     static Doubles widen_loadu(const float* base, intptr_t i) { return widen(loadu(base + i)); }
-    static Doubles widen_stored(const float*, intptr_t, F v) { return widen(v); }
     static F narrow(Doubles v) { return _mm256_cvtpd_ps(v.part[0]); }
     static BaselineLanes::D pair_of(Doubles v, int j)
     {
@@ -86,8 +85,6 @@ struct Avx2Lanes {
         const float* p = base + i;
         return {{_mm256_cvtps_pd(_mm_loadu_ps(p)), _mm256_cvtps_pd(_mm_loadu_ps(p + 4))}};
     }
-    // The doubles of v, which was just stored at base[i].
-    static Doubles widen_stored(const float*, intptr_t, F v) { return widen(v); }
 };
 
 }  // namespace

@@ -57,8 +57,6 @@ struct Avx512Lanes {
         const float* p = base + i;
         return {{_mm512_cvtps_pd(_mm256_loadu_ps(p)), _mm512_cvtps_pd(_mm256_loadu_ps(p + 8))}};
     }
-    // The doubles of v, which was just stored at base[i].
-    static Doubles widen_stored(const float*, intptr_t, F v) { return widen(v); }
     static F narrow(Doubles v)
     {
         const __m256 low = _mm512_cvtpd_ps(v.part[0]);

@@ -35,10 +35,11 @@ struct BaselineLanes {
     // The lanes of the four-line steps (one engine's lines side by side).
     using Quad = BaselineLanes;
     // On four lanes a kernel's loop and the calls of the diffusers are a
-    // large share of the work: the kernels take two vectors a pass of their
+    // large share of the work: the kernels take four vectors a pass of their
     // loop, and the diffusers of a stretch run in one loop with their kernel
-    // inlined. (The AVX-512 path ran slower with either, by about 2 % each.)
-    static constexpr int GROUPS_PER_PASS = 2;
+    // inlined. (The AVX-512 path ran slower with either, by about 2 % each,
+    // with two vectors a pass.)
+    static constexpr int GROUPS_PER_PASS = 4;
     static constexpr bool DIFFUSERS_IN_ONE_LOOP = true;
 
     static F load(const float* p) { return _mm_load_ps(p); }  // 16-byte aligned
@@ -109,20 +110,10 @@ struct BaselineLanes {
               "i"(OFFSET * sizeof(float)));
         return d;
     }
-    // The doubles of v, which was just stored at base[at]: read back two at
-    // a time, one instruction a pair where widening the register takes a
-    // shuffle more.
-    template <int OFFSET>
-    static Doubles widen_stored(const float* base, VectorStart<OFFSET> at, F)
-    {
-        return widen_loadu(base, at);
-    }
 #else
     // The four floats at base[i], widened (in a file built for AVX2, with
     // the VEX forms the compiler chooses).
     static Doubles widen_loadu(const float* base, intptr_t i) { return widen(loadu(base + i)); }
-    // The doubles of v, which was just stored at base[i].
-    static Doubles widen_stored(const float*, intptr_t, F v) { return widen(v); }
 #endif
     // Doubles j of the widened lanes: 0 for lanes 0 and 1, 1 for 2 and 3.
     static D pair_of(Doubles v, int j) { return v.part[j]; }

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 
 #include "lanes_baseline.h"
 #include "stage_kernels.h"
@@ -36,22 +37,30 @@ struct DamperStretch {
     float (*d)[MAX_STRETCH];         // ENGINE_FDN_COUNT rows
 };
 
+// One pass of a kernel's loop on lanes that take several vectors a pass:
+// group K starts at i + K vectors.
+template <class L, class Group, int... K>
+[[gnu::always_inline]] inline void vector_pass(Group& group, int32_t i,
+                                               std::integer_sequence<int, K...>)
+{
+    (group(L(), VectorStart<K * L::WIDTH>{i}), ...);
+}
+
 // Calls group(lanes, i) for the whole vectors of L in n samples, then, on a
 // path wider than four lanes, once for four lanes if four samples are left.
 // Returns the first sample left for single steps. Each kernel's group is
 // inlined (always_inline on its lambda), so that the kernel compiles to one
-// loop, as if written out. On lanes that ask for it (GROUPS_PER_PASS), the
-// loop takes two groups a pass, then the one left, if any. A group's i is a
-// VectorStart, which reads as the sample number.
+// loop, as if written out. On lanes that ask for it (GROUPS_PER_PASS above
+// one), the loop takes that many vectors a pass, then single ones. A
+// group's i is a VectorStart, which reads as the sample number.
 template <class L, class Group>
 [[gnu::always_inline]] inline int32_t vector_groups(int32_t n, Group group)
 {
+    constexpr int PASS = L::GROUPS_PER_PASS;
     int32_t i = 0;
-    if constexpr (L::GROUPS_PER_PASS == 2) {
-        for (; i + 2 * L::WIDTH <= n; i += 2 * L::WIDTH) {
-            group(L(), VectorStart<0>{i});
-            group(L(), VectorStart<L::WIDTH>{i});
-        }
+    if constexpr (PASS > 1) {
+        for (; i + PASS * L::WIDTH <= n; i += PASS * L::WIDTH)
+            vector_pass<L>(group, i, std::make_integer_sequence<int, PASS>());
     }
     for (; i + L::WIDTH <= n; i += L::WIDTH)
         group(L(), VectorStart<0>{i});
@@ -103,7 +112,7 @@ template <class L>
         // zero. NaN compares false and stays.
         w = V::zero_where(V::less(V::magnitude(w), V::splat(0x1p-111f)), w);
         V::storeu(store + j, w);
-        V::storeu(out + j, V::narrow(old + cc * V::widen_stored(store, j, w)));
+        V::storeu(out + j, V::narrow(old + cc * V::widen(w)));
     });
     for (; i < n; ++i)
         out[i] = stage_diffuse_one(c, store + i, x[i]);
