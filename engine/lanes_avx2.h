@@ -28,7 +28,7 @@ struct Avx2QuadLanes : BaselineLanes {
     static void storeu(double* p, Doubles v) { _mm256_storeu_pd(p, v.part[0]); }
 
     static Doubles widen(F v) { return {{_mm256_cvtps_pd(v)}}; }
-    static Doubles widen_loadu(const float* p) { return widen(loadu(p)); }
+    static Doubles widen_loadu(const float* base, intptr_t i) { return widen(loadu(base + i)); }
     static F narrow(Doubles v) { return _mm256_cvtpd_ps(v.part[0]); }
     static BaselineLanes::D pair_of(Doubles v, int j)
     {
@@ -42,6 +42,9 @@ struct Avx2Lanes {
     using D = __m256d;
     using Doubles = LaneDoubles<2, 4>;
     using Quad = Avx2QuadLanes;
+    // A vector a pass, and a call per diffuser (see lanes_baseline.h).
+    static constexpr int GROUPS_PER_PASS = 1;
+    static constexpr bool DIFFUSERS_IN_ONE_LOOP = false;
 
     static F load(const float* p) { return _mm256_load_ps(p); }  // 32-byte aligned
     static F loadu(const float* p) { return _mm256_loadu_ps(p); }
@@ -75,9 +78,11 @@ struct Avx2Lanes {
     {
         return _mm256_set_m128(_mm256_cvtpd_ps(v.part[1]), _mm256_cvtpd_ps(v.part[0]));
     }
-    // Each half converted as it is read, with no extraction of the upper one.
-    static Doubles widen_loadu(const float* p)
+    // Each half of base[i..] converted as it is read, with no extraction
+    // of the upper one.
+    static Doubles widen_loadu(const float* base, intptr_t i)
     {
+        const float* p = base + i;
         return {{_mm256_cvtps_pd(_mm_loadu_ps(p)), _mm256_cvtps_pd(_mm_loadu_ps(p + 4))}};
     }
 };

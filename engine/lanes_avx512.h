@@ -22,6 +22,9 @@ struct Avx512Lanes {
     using Doubles = LaneDoubles<2, 8>;
     using Mask = __mmask16;
     using Quad = Avx2QuadLanes;
+    // A vector a pass, and a call per diffuser (see lanes_baseline.h).
+    static constexpr int GROUPS_PER_PASS = 1;
+    static constexpr bool DIFFUSERS_IN_ONE_LOOP = false;
 
     // The stretch scratch is aligned to 32 bytes, not 64: every load and
     // store is the unaligned form, as fast where the address is aligned.
@@ -48,9 +51,10 @@ struct Avx512Lanes {
         const __m256 high = _mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(v), 1));
         return {{_mm512_cvtps_pd(_mm512_castps512_ps256(v)), _mm512_cvtps_pd(high)}};
     }
-    // Each half converted as it is read.
-    static Doubles widen_loadu(const float* p)
+    // Each half of base[i..] converted as it is read.
+    static Doubles widen_loadu(const float* base, intptr_t i)
     {
+        const float* p = base + i;
         return {{_mm512_cvtps_pd(_mm256_loadu_ps(p)), _mm512_cvtps_pd(_mm256_loadu_ps(p + 8))}};
     }
     static F narrow(Doubles v)

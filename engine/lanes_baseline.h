@@ -20,7 +20,10 @@
 #include <arm_neon.h>
 #endif
 
+#include <cstdint>
+
 #include "lane_doubles.h"
+#include "stage_vector_start.h"
 
 namespace {
 
@@ -31,6 +34,13 @@ struct BaselineLanes {
     using Doubles = LaneDoubles<2, 2>;
     // The lanes of the four-line steps (one engine's lines side by side).
     using Quad = BaselineLanes;
+    // On four lanes a kernel's loop and the calls of the diffusers are a
+    // large share of the work: the kernels take four vectors a pass of their
+    // loop, and the diffusers of a stretch run in one loop with their kernel
+    // inlined. (The AVX-512 path ran slower with either, by about 2 % each,
+    // with two vectors a pass.)
+    static constexpr int GROUPS_PER_PASS = 4;
+    static constexpr bool DIFFUSERS_IN_ONE_LOOP = true;
 
     static F load(const float* p) { return _mm_load_ps(p); }  // 16-byte aligned
     static F loadu(const float* p) { return _mm_loadu_ps(p); }
@@ -75,24 +85,35 @@ struct BaselineLanes {
     }
 #endif
 #if defined(__SSE2__) && !defined(__AVX__)
-    // The floats at p, widened two at a time as they are read: SSE2's
-    // conversion reads its two floats from memory, and takes the upper pair
-    // with no load and shuffle first. gcc 12 does not fold a 64-bit load
-    // into the conversion, hence the one instruction written out.
-    static Doubles widen_loadu(const float* p) { return {{widen_pair(p), widen_pair(p + 2)}}; }
-    struct FloatPair {
-        float v[2];
-    };
-    static D widen_pair(const float* p)
+    // The four floats at base[at], widened two at a time as they are read:
+    // SSE2's conversion reads its two floats from memory, and takes the
+    // upper pair with no load and shuffle first. gcc 12 does not fold a
+    // 64-bit load into the conversion, hence the one instruction written
+    // out. The address goes in as base, the loop's index and the vector's
+    // fixed offset, with the whole array at base named as what it reads
+    // (which orders it after stores there), so that a loop keeps one index
+    // for all its arrays instead of a pointer or an index per address read
+    // this way.
+    template <int OFFSET>
+    static Doubles widen_loadu(const float* base, VectorStart<OFFSET> at)
+    {
+        return {{widen_pair<OFFSET>(base, at.index), widen_pair<OFFSET + 2>(base, at.index)}};
+    }
+    // The two floats at base[i + OFFSET], widened.
+    template <int OFFSET>
+    static D widen_pair(const float* base, intptr_t i)
     {
         D d;
-        asm("cvtps2pd %1, %0" : "=x"(d) : "m"(*reinterpret_cast<const FloatPair*>(p)));
+        asm("cvtps2pd %c4(%1,%2,4), %0"
+            : "=x"(d)
+            : "r"(base), "r"(i), "m"(*reinterpret_cast<const float(*)[]>(base)),
+              "i"(OFFSET * sizeof(float)));
         return d;
     }
 #else
-    // The floats at p, widened (in a file built for AVX2, with the VEX
-    // forms the compiler chooses).
-    static Doubles widen_loadu(const float* p) { return widen(loadu(p)); }
+    // The four floats at base[i], widened (in a file built for AVX2, with
+    // the VEX forms the compiler chooses).
+    static Doubles widen_loadu(const float* base, intptr_t i) { return widen(loadu(base + i)); }
 #endif
     // Doubles j of the widened lanes: 0 for lanes 0 and 1, 1 for 2 and 3.
     static D pair_of(Doubles v, int j) { return v.part[j]; }

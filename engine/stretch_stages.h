@@ -27,29 +27,19 @@
 
 namespace {
 
-// The stretch's n values through a diffuser, in spans that do not wrap
-// around its store, then the count of the zeros it stored last.
+// The diffuser kernel as a function of its own.
 template <class L>
-void diffuse_stretch(AllpassDiffuser* diffuser, const float* x, float* out, int32_t n)
+[[gnu::noinline]] void diffuse_apart(double c, float* store, const float* x, float* out,
+                                     int32_t n)
 {
-    const double c = double(diffuser->coefficient);
-    DelayLine* line = &diffuser->line;
-    int32_t index = line->index;
-    int32_t done = 0;
-    while (done < n) {
-        int32_t span = line->size - index;
-        if (span > n - done)
-            span = n - done;
-        diffuse<L>(c, line->samples + index, x + done, out + done, span);
-        done += span;
-        index += span;
-        if (index == line->size)
-            index = 0;
-    }
-    line->index = index;
+    diffuse<L>(c, store, x, out, n);
+}
 
-    // The zeros stored last, found from the end of what was stored (with
-    // sound playing, the last value is nonzero and the search stops there).
+// Counts the zeros a diffuser stored last, its write position now at
+// `index`, after a stretch of n values ending in zero: the search runs back
+// from the end of what was stored.
+[[gnu::noinline]] inline void count_diffused_zeros(DelayLine* line, int32_t index, int32_t n)
+{
     int32_t zeros = 0;
     int32_t slot = index;
     while (zeros < n) {
@@ -65,24 +55,98 @@ void diffuse_stretch(AllpassDiffuser* diffuser, const float* x, float* out, int3
             line->size - line->zero_pushes <= n ? line->size : line->zero_pushes + n;
 }
 
+// The stretch's n values through a diffuser, in at most two spans: n never
+// exceeds the diffuser's size, so a stretch wraps around its store at most
+// once. Then the count of the zeros it stored last; with sound playing the
+// last value stored is nonzero, and that one test settles it.
+template <class L>
+[[gnu::always_inline]] inline void diffuse_stretch(AllpassDiffuser* diffuser, const float* x,
+                                                   float* out, int32_t n)
+{
+    const double c = double(diffuser->coefficient);
+    DelayLine* line = &diffuser->line;
+    float* samples = line->samples;
+    const int32_t index = line->index;
+    const int32_t before_end = line->size - index;
+    auto span = [c](float* store, const float* from, float* to, int32_t count)
+                    __attribute__((always_inline)) {
+        if constexpr (L::DIFFUSERS_IN_ONE_LOOP)
+            diffuse<L>(c, store, from, to, count);
+        else
+            diffuse_apart<L>(c, store, from, to, count);
+    };
+    int32_t next;
+    if (before_end > n) {
+        span(samples + index, x, out, n);
+        next = index + n;
+    } else {
+        span(samples + index, x, out, before_end);
+        span(samples, x + before_end, out + before_end, n - before_end);
+        next = n - before_end;
+    }
+    line->index = next;
+    const int32_t last = (next == 0 ? line->size : next) - 1;
+    if (samples[last] != 0.0f)
+        line->zero_pushes = 0;
+    else
+        count_diffused_zeros(line, next, n);
+}
+
+// One diffuser over a stretch as a function of its own.
+template <class L>
+[[gnu::noinline]] void diffuse_stretch_apart(AllpassDiffuser* diffuser, const float* x,
+                                             float* out, int32_t n)
+{
+    diffuse_stretch<L>(diffuser, x, out, n);
+}
+
+// One diffuser's pass over a stretch, from x to out (which may be x).
+struct DiffuserPass {
+    AllpassDiffuser* diffuser;
+    const float* x;
+    float* out;
+};
+
+// Passes one after another, each over the whole stretch, in one loop with
+// the kernel inlined.
+template <class L>
+void diffuse_loop(const DiffuserPass* passes, int count, int32_t n)
+{
+    for (int p = 0; p < count; ++p)
+        diffuse_stretch<L>(passes[p].diffuser, passes[p].x, passes[p].out, n);
+}
+
+// The passes one after another, each over the whole stretch: in one loop
+// where the lanes ask for it (DIFFUSERS_IN_ONE_LOOP), so that they share one
+// call and the setting up of the kernel's constants; else a call for each
+// pass, and for its kernel.
+template <class L, int COUNT>
+[[gnu::always_inline]] inline void diffuse_passes(const DiffuserPass (&passes)[COUNT], int32_t n)
+{
+    if constexpr (L::DIFFUSERS_IN_ONE_LOOP) {
+        diffuse_loop<L>(passes, COUNT, n);
+    } else {
+#pragma GCC unroll 8
+        for (int p = 0; p < COUNT; ++p)
+            diffuse_stretch_apart<L>(passes[p].diffuser, passes[p].x, passes[p].out, n);
+    }
+}
+
 // Reads the stretch's n values at `distance` behind the write position,
-// each times `gain`. The distance must be at least n.
+// each times `gain`, in at most two spans (n never exceeds the line's
+// size). The distance must be at least n.
 template <class L>
 void read_weighted(const DelayLine* line, int32_t distance, float gain, float* out, int32_t n)
 {
     int32_t position = line->index - distance;
     if (position < 0)
         position += line->size;
-    int32_t done = 0;
-    while (done < n) {
-        int32_t span = line->size - position;
-        if (span > n - done)
-            span = n - done;
-        scale<L>(line->samples + position, gain, out + done, span);
-        done += span;
-        position += span;
-        if (position == line->size)
-            position = 0;
+    const int32_t before_end = line->size - position;
+    if (before_end >= n) {
+        scale<L>(line->samples + position, gain, out, n);
+    } else {
+        scale<L>(line->samples + position, gain, out, before_end);
+        scale<L>(line->samples, gain, out + before_end, n - before_end);
     }
 }
 
@@ -114,19 +178,18 @@ inline void count_pushes(DelayLine* line, const float* values, int32_t n)
             line->size - line->zero_pushes <= n ? line->size : line->zero_pushes + n;
 }
 
+// Pushes n values, in at most two spans (n never exceeds the line's size).
 inline void push_stretch(DelayLine* line, const float* values, int32_t n)
 {
     count_pushes(line, values, n);
-    int32_t done = 0;
-    while (done < n) {
-        int32_t span = line->size - line->index;
-        if (span > n - done)
-            span = n - done;
-        std::memcpy(line->samples + line->index, values + done, sizeof(float) * size_t(span));
-        done += span;
-        line->index += span;
-        if (line->index == line->size)
-            line->index = 0;
+    const int32_t before_end = line->size - line->index;
+    if (before_end > n) {
+        std::memcpy(line->samples + line->index, values, sizeof(float) * size_t(n));
+        line->index += n;
+    } else {
+        std::memcpy(line->samples + line->index, values, sizeof(float) * size_t(before_end));
+        std::memcpy(line->samples, values + before_end, sizeof(float) * size_t(n - before_end));
+        line->index = n - before_end;
     }
 }
 
@@ -190,7 +253,8 @@ void finish_stretch(EngineStretch& stretch, int32_t n)
 {
     ReverbEngine* engine = stretch.engine;
     StretchScratch& s = stretch.scratch;
-    diffuse_stretch<L>(engine->input_diffuser, s.y, s.y, n);
+    const DiffuserPass input[1] = {{engine->input_diffuser, s.y, s.y}};
+    diffuse_passes<L>(input, n);
 
     for (int k = 0; k < ENGINE_TAP_COUNT; ++k)
         read_tap<L>(engine->tap_delay, engine->tap_positions[k], engine->tap_gains[k], s.y,
@@ -200,12 +264,14 @@ void finish_stretch(EngineStretch& stretch, int32_t n)
     output_sum<L>(engine->early_level, engine->tail_level, s.e, s.d, s.x, s.sum, n);
     mix_into_lines<L>(engine, s, n);
 
-    diffuse_stretch<L>(engine->left_diffusers[0], s.sum, stretch.left, n);
-    diffuse_stretch<L>(engine->left_diffusers[1], stretch.left, stretch.left, n);
-    diffuse_stretch<L>(engine->left_diffusers[2], stretch.left, stretch.left, n);
-    diffuse_stretch<L>(engine->right_diffusers[0], s.sum, stretch.right, n);
-    diffuse_stretch<L>(engine->right_diffusers[1], stretch.right, stretch.right, n);
-    diffuse_stretch<L>(engine->right_diffusers[2], stretch.right, stretch.right, n);
+    const DiffuserPass chains[2 * ENGINE_CHAIN_LENGTH] = {
+        {engine->left_diffusers[0], s.sum, stretch.left},
+        {engine->left_diffusers[1], stretch.left, stretch.left},
+        {engine->left_diffusers[2], stretch.left, stretch.left},
+        {engine->right_diffusers[0], s.sum, stretch.right},
+        {engine->right_diffusers[1], stretch.right, stretch.right},
+        {engine->right_diffusers[2], stretch.right, stretch.right}};
+    diffuse_passes<L>(chains, n);
 
     // The scratch of the last sample, as one sample at a time leaves it.
     const int32_t last = n - 1;

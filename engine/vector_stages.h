@@ -12,10 +12,12 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 
 #include "lanes_baseline.h"
 #include "stage_kernels.h"
 #include "stage_tails.h"
+#include "stage_vector_start.h"
 
 static_assert(ENGINE_FDN_COUNT == 4 && ENGINE_TAP_COUNT == 4,
               "the stages hold one engine's four lines, or four taps, in four lanes");
@@ -35,20 +37,36 @@ struct DamperStretch {
     float (*d)[MAX_STRETCH];         // ENGINE_FDN_COUNT rows
 };
 
+// One pass of a kernel's loop on lanes that take several vectors a pass:
+// group K starts at i + K vectors.
+template <class L, class Group, int... K>
+[[gnu::always_inline]] inline void vector_pass(Group& group, int32_t i,
+                                               std::integer_sequence<int, K...>)
+{
+    (group(L(), VectorStart<K * L::WIDTH>{i}), ...);
+}
+
 // Calls group(lanes, i) for the whole vectors of L in n samples, then, on a
 // path wider than four lanes, once for four lanes if four samples are left.
 // Returns the first sample left for single steps. Each kernel's group is
 // inlined (always_inline on its lambda), so that the kernel compiles to one
-// loop, as if written out.
+// loop, as if written out. On lanes that ask for it (GROUPS_PER_PASS above
+// one), the loop takes that many vectors a pass, then single ones. A
+// group's i is a VectorStart, which reads as the sample number.
 template <class L, class Group>
 [[gnu::always_inline]] inline int32_t vector_groups(int32_t n, Group group)
 {
+    constexpr int PASS = L::GROUPS_PER_PASS;
     int32_t i = 0;
+    if constexpr (PASS > 1) {
+        for (; i + PASS * L::WIDTH <= n; i += PASS * L::WIDTH)
+            vector_pass<L>(group, i, std::make_integer_sequence<int, PASS>());
+    }
     for (; i + L::WIDTH <= n; i += L::WIDTH)
-        group(L(), i);
+        group(L(), VectorStart<0>{i});
     if constexpr (L::WIDTH > L::Quad::WIDTH) {
         if (i + L::Quad::WIDTH <= n) {
-            group(typename L::Quad(), i);
+            group(typename L::Quad(), VectorStart<0>{i});
             i += L::Quad::WIDTH;
         }
     }
@@ -82,13 +100,14 @@ void scale(const float* from, float gain, float* to, int32_t n)
 }
 
 template <class L>
-void diffuse(double c, float* store, const float* x, float* out, int32_t n)
+[[gnu::always_inline]] inline void diffuse(double c, float* store, const float* x, float* out,
+                                           int32_t n)
 {
-    int32_t i = vector_groups<L>(n, [&](auto lanes, int32_t j) __attribute__((always_inline)) {
+    int32_t i = vector_groups<L>(n, [&](auto lanes, auto j) __attribute__((always_inline)) {
         using V = decltype(lanes);
         const typename V::D cc = V::splat(c);
-        const typename V::Doubles old = V::widen_loadu(store + j);
-        typename V::F w = V::narrow(V::widen_loadu(x + j) - cc * old);
+        const typename V::Doubles old = V::widen_loadu(store, j);
+        typename V::F w = V::narrow(V::widen_loadu(x, j) - cc * old);
         // Magnitude below 2^-111 (exponent field below 16): tiny, cut to
         // zero. NaN compares false and stays.
         w = V::zero_where(V::less(V::magnitude(w), V::splat(0x1p-111f)), w);
