@@ -245,15 +245,23 @@ __attribute__((noinline)) BlockTargets prepare_changed_block(ReverbInstance* sel
                 decay_a);
     tune_engine(self->engine_b, skip, full, new_room, size, decay_b);
 
-    reverb_engine_set_damping(self->engine_a, c.damping);
-    reverb_engine_set_input_bandwidth(self->engine_a, c.bandwidth);
-    reverb_engine_set_tail_level(self->engine_a, c.tail_level);
-    reverb_engine_set_early_level(self->engine_a,
-                                  float(ENGINE_A_EARLY_SHARE * (1.0 - double(c.tail_level))));
-    reverb_engine_set_damping(self->engine_b, c.damping);
-    reverb_engine_set_input_bandwidth(self->engine_b, c.bandwidth);
-    reverb_engine_set_tail_level(self->engine_b, c.tail_level);
-    reverb_engine_set_early_level(self->engine_b, 1.0f - c.tail_level);
+    // The levels and coefficients each follow one control (with nothing to
+    // go by, or skipping turned off, `changed` holds every control).
+    if (changed & control_bit(PORT_DAMPING)) {
+        reverb_engine_set_damping(self->engine_a, c.damping);
+        reverb_engine_set_damping(self->engine_b, c.damping);
+    }
+    if (changed & control_bit(PORT_BANDWIDTH)) {
+        reverb_engine_set_input_bandwidth(self->engine_a, c.bandwidth);
+        reverb_engine_set_input_bandwidth(self->engine_b, c.bandwidth);
+    }
+    if (changed & control_bit(PORT_TAIL_LEVEL)) {
+        reverb_engine_set_tail_level(self->engine_a, c.tail_level);
+        reverb_engine_set_early_level(
+            self->engine_a, float(ENGINE_A_EARLY_SHARE * (1.0 - double(c.tail_level))));
+        reverb_engine_set_tail_level(self->engine_b, c.tail_level);
+        reverb_engine_set_early_level(self->engine_b, 1.0f - c.tail_level);
+    }
 
     self->settled_wet_target = targets.wet_target;
     self->settled_dry_target = targets.dry_target;
