@@ -52,6 +52,14 @@ static inline void section_pair_store(const SectionPair* pair, FilterSection* fi
     }
 }
 
+// Each lane of y whose exponent field is 15 or less, that is a magnitude
+// below 2^-111, as +0.0 (NaN compares false and stays).
+static inline __m128 section_pair_flush(__m128 y)
+{
+    const __m128 magnitude = _mm_and_ps(y, _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff)));
+    return _mm_andnot_ps(_mm_cmplt_ps(magnitude, _mm_set1_ps(0x1p-111f)), y);
+}
+
 // One sample in each lane of x; returns both outputs.
 static inline __m128 section_pair_process(SectionPair* pair, __m128 x)
 {
@@ -59,10 +67,7 @@ static inline __m128 section_pair_process(SectionPair* pair, __m128 x)
     y = _mm_add_ps(y, _mm_mul_ps(pair->fb1, pair->y1));
     y = _mm_add_ps(y, _mm_mul_ps(pair->fb2, pair->y2));
     y = _mm_add_ps(y, _mm_mul_ps(pair->ff0, x));
-    // Exponent field 15 or less, that is a magnitude below 2^-111: +0.0
-    // (NaN compares false and stays).
-    const __m128 magnitude = _mm_and_ps(y, _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff)));
-    y = _mm_andnot_ps(_mm_cmplt_ps(magnitude, _mm_set1_ps(0x1p-111f)), y);
+    y = section_pair_flush(y);
     pair->x2 = pair->x1;
     pair->x1 = x;
     pair->y2 = pair->y1;
