@@ -62,86 +62,15 @@ struct OutputFilters {
 
     void step(uint32_t j) { take(j, section_pair_process(&low, lanes(j))); }
 
-    // The whole stretch with nothing beside it (the last stretch of a run
-    // call, in short calls every stretch). Two lanes cannot fill a vector
-    // with one step at a time, so what does not depend on the recursion,
-    // ff2 * x2 + ff1 * x1 and ff0 * x of every step, is worked out first,
-    // two steps to an instruction; the serial steps then add the feedback
-    // products and those terms in the order section_pair_process adds them,
-    // so every value is the same.
+    // The whole stretch with nothing beside it: the last stretch of a run
+    // call, in short calls every stretch. (The mono plug-in's silent second
+    // section writes its zeros to g[j][1], which nothing reads.)
     void run_alone()
     {
-        const uint32_t n = stretch->n;
-        alignas(16) float lead[RUN_STRETCH][2];  // ff2 * x2 + ff1 * x1, left and right
-        alignas(16) float fed[RUN_STRETCH][2];   // ff0 * x
-        feed_forward(lead, fed);
-
-        __m128 y1 = low.y1;
-        __m128 y2 = low.y2;
-#pragma GCC unroll 2
-        for (uint32_t j = 0; j < n; ++j) {
-            __m128 y = _mm_add_ps(load_pair(lead[j]), _mm_mul_ps(low.fb1, y1));
-            y = _mm_add_ps(y, _mm_mul_ps(low.fb2, y2));
-            y = section_pair_flush(_mm_add_ps(y, load_pair(fed[j])));
-            y2 = y1;
-            y1 = y;
-            take(j, y);
-        }
-        low.y1 = y1;
-        low.y2 = y2;
+        section_pair_run_apart<RUN_STRETCH>(&low, stretch->wet.b_left,
+                                            STEREO ? stretch->wet.b_right : nullptr,
+                                            stretch->g, stretch->n);
     }
-
-private:
-    static __m128 load_pair(const float* pair)
-    {
-        return _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(pair)));
-    }
-
-    // lead[j] and fed[j] of every step, from the inputs as pairs of the two
-    // sides: [left, right] of samples j and j + 1 in one vector, whose
-    // x[j - 2] is then the vector of the two samples before and x[j - 1] a
-    // shuffle of the two; the coefficients sit in lanes 0 and 1 and again in
-    // 2 and 3. Leaves the section's input histories as the steps would.
-    void feed_forward(float (*lead)[2], float (*fed)[2])
-    {
-        const uint32_t n = stretch->n;
-        const float* left = stretch->wet.b_left;
-        const float* right = stretch->wet.b_right;
-        const __m128 zero = _mm_setzero_ps();
-        const __m128 ff0 = _mm_movelh_ps(low.ff0, low.ff0);
-        const __m128 ff1 = _mm_movelh_ps(low.ff1, low.ff1);
-        const __m128 ff2 = _mm_movelh_ps(low.ff2, low.ff2);
-        __m128 before = _mm_movelh_ps(low.x2, low.x1);  // the two samples before j
-        uint32_t j = 0;
-        for (; j + 4 <= n; j += 4) {
-            const __m128 l = _mm_loadu_ps(left + j);
-            const __m128 r = STEREO ? _mm_loadu_ps(right + j) : zero;
-            const __m128 first = _mm_unpacklo_ps(l, r);   // samples j, j + 1
-            const __m128 second = _mm_unpackhi_ps(l, r);  // samples j + 2, j + 3
-            const __m128 first_back1 = _mm_shuffle_ps(before, first, _MM_SHUFFLE(1, 0, 3, 2));
-            const __m128 second_back1 = _mm_shuffle_ps(first, second, _MM_SHUFFLE(1, 0, 3, 2));
-            _mm_store_ps(lead[j], _mm_add_ps(_mm_mul_ps(ff2, before), _mm_mul_ps(ff1, first_back1)));
-            _mm_store_ps(lead[j + 2],
-                         _mm_add_ps(_mm_mul_ps(ff2, first), _mm_mul_ps(ff1, second_back1)));
-            _mm_store_ps(fed[j], _mm_mul_ps(ff0, first));
-            _mm_store_ps(fed[j + 2], _mm_mul_ps(ff0, second));
-            before = second;
-        }
-        __m128 x1 = _mm_movehl_ps(zero, before);
-        __m128 x2 = _mm_movelh_ps(before, zero);
-        for (; j < n; ++j) {
-            const __m128 x = lanes(j);
-            const __m128 h = _mm_add_ps(_mm_mul_ps(low.ff2, x2), _mm_mul_ps(low.ff1, x1));
-            _mm_storel_pi(reinterpret_cast<__m64*>(lead[j]), h);
-            _mm_storel_pi(reinterpret_cast<__m64*>(fed[j]), _mm_mul_ps(low.ff0, x));
-            x2 = x1;
-            x1 = x;
-        }
-        low.x1 = x1;
-        low.x2 = x2;
-    }
-
-public:
 
     void store(ReverbInstance* self) const
     {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "reverb_instance.h"
 
@@ -122,11 +123,12 @@ static inline PredelayGlide predelay_line_glide_begin(const ReverbInstance* self
             self->predelay_target * self->smooth_feed, double(write + PREDELAY_CAPACITY), write};
 }
 
-static inline float predelay_line_step_gliding(ReverbInstance* self, PredelayGlide* glide, float p)
+// One step of the glide: the position the step reads (after the write at
+// glide->write), and the glide moved on to the next step.
+static inline int32_t predelay_line_glide_read(PredelayGlide* glide)
 {
     glide->smoothed = glide->smoothed * glide->coef + glide->feed;
     const int32_t write = glide->write;
-    self->predelay_buffer[write] = p;
     int32_t read = int32_t(glide->position - glide->smoothed);
     // As in predelay_line_step: a read at or before the write gives the
     // oldest value instead.
@@ -136,7 +138,75 @@ static inline float predelay_line_step_gliding(ReverbInstance* self, PredelayGli
         read -= PREDELAY_CAPACITY;
     glide->write = write + 1;
     glide->position += 1.0;
-    return self->predelay_buffer[read];
+    return read;
+}
+
+static inline float predelay_line_step_gliding(ReverbInstance* self, PredelayGlide* glide, float p)
+{
+    self->predelay_buffer[glide->write] = p;
+    return self->predelay_buffer[predelay_line_glide_read(glide)];
+}
+
+// The reads of a settled or gliding stretch of `count` steps (`offset` from
+// predelay_line_stretch_offset), all at once into `delayed`, when none of
+// them reaches a value the stretch itself writes: then the values written
+// and the values read are apart, and the stretch's writes may follow
+// (predelay_line_stretch_slots, then predelay_line_end_stretch). A glide
+// moves on by the stretch. Returns false, having changed nothing, when
+// that cannot be told beforehand: a delay shorter than the stretch, a
+// glide reaching near the ring's end, or a write position that wraps.
+static inline bool predelay_line_read_ahead(ReverbInstance* self, uint32_t count, int32_t offset,
+                                            float* delayed)
+{
+    const int32_t first = predelay_line_next_write(self);
+    const float* ring = self->predelay_buffer;
+    if (offset != PREDELAY_NO_OFFSET) {
+        // Step j reads first + j + ahead, around the ring: never a slot
+        // of this stretch while ahead + count stays within the ring.
+        const int32_t ahead = offset > 0 ? offset : 1;
+        if (ahead > PREDELAY_CAPACITY - int32_t(count))
+            return false;
+        int32_t read = first + ahead;
+        if (read >= PREDELAY_CAPACITY)
+            read -= PREDELAY_CAPACITY;
+        const uint32_t to_end = uint32_t(PREDELAY_CAPACITY - read);
+        const uint32_t straight = count < to_end ? count : to_end;
+        std::memcpy(delayed, ring + read, sizeof(float) * straight);
+        if (straight < count)
+            std::memcpy(delayed + straight, ring, sizeof(float) * (count - straight));
+        return true;
+    }
+    // The glide moves from its delay toward its target, never beyond
+    // either by more than its rounding (far below a sample). While both
+    // lie in [count + 2, CAPACITY - 2], every step's delay does: its read
+    // comes out after its write, so predelay_line_glide_read's move of a
+    // read at or before the write never applies, and when it wraps around
+    // the ring it lands before the stretch's first slot.
+    const double shortest = double(count) + 2.0;
+    const double longest = double(PREDELAY_CAPACITY - 2);
+    const double smoothed = self->predelay_smoothed;
+    const double target = self->predelay_target;
+    if (!(smoothed >= shortest && target >= shortest && smoothed <= longest &&
+          target <= longest && predelay_line_stretch_fits(self, count)))
+        return false;
+    PredelayGlide glide = predelay_line_glide_begin(self);
+    for (uint32_t j = 0; j < count; ++j) {
+        glide.smoothed = glide.smoothed * glide.coef + glide.feed;
+        int32_t read = int32_t(glide.position - glide.smoothed);
+        if (read >= PREDELAY_CAPACITY)
+            read -= PREDELAY_CAPACITY;
+        glide.position += 1.0;
+        delayed[j] = ring[read];
+    }
+    self->predelay_smoothed = glide.smoothed;
+    return true;
+}
+
+// The `count` slots a settled or gliding stretch writes, in order (after
+// predelay_line_read_ahead; they do not wrap).
+static inline float* predelay_line_stretch_slots(ReverbInstance* self)
+{
+    return self->predelay_buffer + predelay_line_next_write(self);
 }
 
 // After `count` settled or gliding steps from predelay_line_next_write on

@@ -6,6 +6,8 @@
 // added in the same order, and the same cut of tiny outputs to +0.0.
 #pragma once
 
+#include <cstdint>
+
 #include "filter_section.h"
 #include "sse2.h"
 
@@ -106,4 +108,71 @@ static inline void section_pair_split(const SectionPair& joined, SectionPair* fi
 static inline float section_pair_second(__m128 v)
 {
     return _mm_cvtss_f32(_mm_shuffle_ps(v, v, _MM_SHUFFLE(1, 1, 1, 1)));
+}
+
+// The pair over n <= MAX steps whose inputs are all known beforehand,
+// first[j] in lane 0 and second[j] in lane 1 (0.0 when `second` is null),
+// when nothing else fills the other two lanes: both outputs of step j go to
+// out[j][0] and out[j][1]. One step at a time would leave half of each
+// vector empty, so what does not depend on the recursion, ff2 * x2 +
+// ff1 * x1 and ff0 * x of every step, is formed first, two steps to an
+// instruction: as pairs of the two lanes, [x0, x'0, x1, x'1] in a vector,
+// whose x[j - 2] is the vector of the two steps before and x[j - 1] a
+// shuffle of the two. The serial steps then add the feedback products and
+// those terms in the order section_pair_process adds them, so every value
+// is the same.
+template <uint32_t MAX>
+static inline void section_pair_run_apart(SectionPair* pair, const float* first,
+                                          const float* second, float (*out)[2], uint32_t n)
+{
+    alignas(16) float lead[MAX][2];  // ff2 * x2 + ff1 * x1 of each step, both lanes
+    alignas(16) float fed[MAX][2];   // ff0 * x
+    const __m128 zero = _mm_setzero_ps();
+    const __m128 ff0 = _mm_movelh_ps(pair->ff0, pair->ff0);
+    const __m128 ff1 = _mm_movelh_ps(pair->ff1, pair->ff1);
+    const __m128 ff2 = _mm_movelh_ps(pair->ff2, pair->ff2);
+    __m128 before = _mm_movelh_ps(pair->x2, pair->x1);  // the two steps before j
+    uint32_t j = 0;
+    for (; j + 4 <= n; j += 4) {
+        const __m128 a = _mm_loadu_ps(first + j);
+        const __m128 b = second ? _mm_loadu_ps(second + j) : zero;
+        const __m128 now = _mm_unpacklo_ps(a, b);   // steps j, j + 1
+        const __m128 next = _mm_unpackhi_ps(a, b);  // steps j + 2, j + 3
+        const __m128 now_back1 = _mm_shuffle_ps(before, now, _MM_SHUFFLE(1, 0, 3, 2));
+        const __m128 next_back1 = _mm_shuffle_ps(now, next, _MM_SHUFFLE(1, 0, 3, 2));
+        _mm_store_ps(lead[j], _mm_add_ps(_mm_mul_ps(ff2, before), _mm_mul_ps(ff1, now_back1)));
+        _mm_store_ps(lead[j + 2], _mm_add_ps(_mm_mul_ps(ff2, now), _mm_mul_ps(ff1, next_back1)));
+        _mm_store_ps(fed[j], _mm_mul_ps(ff0, now));
+        _mm_store_ps(fed[j + 2], _mm_mul_ps(ff0, next));
+        before = next;
+    }
+    __m128 x1 = _mm_movehl_ps(zero, before);
+    __m128 x2 = _mm_movelh_ps(before, zero);
+    for (; j < n; ++j) {
+        const __m128 x = section_pair_lanes(first[j], second ? second[j] : 0.0f);
+        const __m128 h = _mm_add_ps(_mm_mul_ps(pair->ff2, x2), _mm_mul_ps(pair->ff1, x1));
+        _mm_storel_pi(reinterpret_cast<__m64*>(lead[j]), h);
+        _mm_storel_pi(reinterpret_cast<__m64*>(fed[j]), _mm_mul_ps(pair->ff0, x));
+        x2 = x1;
+        x1 = x;
+    }
+    pair->x1 = x1;
+    pair->x2 = x2;
+
+    const auto load = [](const float* two) {
+        return _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(two)));
+    };
+    __m128 y1 = pair->y1;
+    __m128 y2 = pair->y2;
+#pragma GCC unroll 2
+    for (j = 0; j < n; ++j) {
+        __m128 y = _mm_add_ps(load(lead[j]), _mm_mul_ps(pair->fb1, y1));
+        y = _mm_add_ps(y, _mm_mul_ps(pair->fb2, y2));
+        y = section_pair_flush(_mm_add_ps(y, load(fed[j])));
+        y2 = y1;
+        y1 = y;
+        _mm_storel_pi(reinterpret_cast<__m64*>(out[j]), y);
+    }
+    pair->y1 = y1;
+    pair->y2 = y2;
 }

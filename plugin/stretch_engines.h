@@ -110,6 +110,38 @@ __attribute__((always_inline)) static inline void reverb_stretch_front(
     self->post_filter = post;
 }
 
+// pre_filter and post_filter over a stretch whose pre-delay reads are all
+// of values from before it (predelay_line_read_ahead): then post_filter's
+// inputs are known before pre_filter runs, and the two sections run apart
+// from the line, side by side (section_pair_run_apart), pre_filter's
+// outputs going to the line's slots afterwards. The values are those of
+// reverb_stretch_front. Returns false, having changed nothing, when the
+// reads cannot be made ahead.
+static inline bool reverb_stretch_front_apart(ReverbInstance* self, const float* x, uint32_t n,
+                                              int32_t offset, float* delayed, float* high)
+{
+    if (!predelay_line_read_ahead(self, n, offset, delayed))
+        return false;
+    SectionPair sections = section_pair_load(&self->pre_filter, &self->post_filter);
+    alignas(16) float y[RUN_STRETCH][2];  // pre_filter's output, post_filter's
+    section_pair_run_apart<RUN_STRETCH>(&sections, x, delayed, y, n);
+    section_pair_store(&sections, &self->pre_filter, &self->post_filter);
+    float* slots = predelay_line_stretch_slots(self);
+    uint32_t j = 0;
+    for (; j + 4 <= n; j += 4) {
+        const __m128 now = _mm_load_ps(y[j]);
+        const __m128 next = _mm_load_ps(y[j + 2]);
+        _mm_storeu_ps(slots + j, _mm_shuffle_ps(now, next, _MM_SHUFFLE(2, 0, 2, 0)));
+        _mm_storeu_ps(high + j, _mm_shuffle_ps(now, next, _MM_SHUFFLE(3, 1, 3, 1)));
+    }
+    for (; j < n; ++j) {
+        slots[j] = y[j][0];
+        high[j] = y[j][1];
+    }
+    predelay_line_end_stretch(self, n);
+    return true;
+}
+
 // The middle of the chain for a stretch of reverb inputs x: pre_filter and
 // the pre-delay line per sample, post_filter on what the line gives for
 // engine_a, the line's output unfiltered for engine_b, then both engines
@@ -123,7 +155,11 @@ __attribute__((always_inline)) static inline void reverb_stretch_engines(
     float delayed[RUN_STRETCH];  // d: read from the pre-delay line
     float high[RUN_STRETCH];     // h: d through post_filter, engine_a's input
     const int32_t offset = predelay_line_stretch_offset(self, n);
-    if (offset != PREDELAY_NO_OFFSET)
+    // With nothing beside the front, its two sections fill a vector only
+    // when they run apart from the line.
+    if (output_count == 0 && reverb_stretch_front_apart(self, x, n, offset, delayed, high))
+        ;
+    else if (offset != PREDELAY_NO_OFFSET)
         reverb_stretch_front<PredelayStepping::settled>(self, x, n, offset, delayed, high, outputs,
                                                         output_count);
     else if (predelay_line_stretch_fits(self, n))
