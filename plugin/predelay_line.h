@@ -7,6 +7,8 @@
 #include <cstring>
 
 #include "reverb_instance.h"
+#include "reverb_run.h"
+#include "sse2.h"
 
 // Block rate: sets predelay_target from the control in milliseconds. The
 // control is limited to 0..150 ms (NaN counts as 150), converted to whole
@@ -147,7 +149,7 @@ static inline float predelay_line_step_gliding(ReverbInstance* self, PredelayGli
     return self->predelay_buffer[predelay_line_glide_read(glide)];
 }
 
-// The reads of a settled or gliding stretch of `count` steps (`offset` from
+// The reads of a settled or gliding stretch of `count` <= RUN_STRETCH steps (`offset` from
 // predelay_line_stretch_offset), all at once into `delayed`, when none of
 // them reaches a value the stretch itself writes: then the values written
 // and the values read are apart, and the stretch's writes may follow
@@ -189,16 +191,44 @@ static inline bool predelay_line_read_ahead(ReverbInstance* self, uint32_t count
     if (!(smoothed >= shortest && target >= shortest && smoothed <= longest &&
           target <= longest && predelay_line_stretch_fits(self, count)))
         return false;
-    PredelayGlide glide = predelay_line_glide_begin(self);
+    // The glide's delay at every step first, its one recurrence; then the
+    // positions, int32_t(double(write + CAPACITY) - delay) as
+    // predelay_line_glide_read forms them, two steps to an instruction,
+    // wrapped four to an instruction; then the reads.
+    alignas(16) double delay[RUN_STRETCH];
+    const double coef = self->smooth_coef;
+    const double feed = target * self->smooth_feed;
+    double glide = smoothed;
+#pragma GCC unroll 4
     for (uint32_t j = 0; j < count; ++j) {
-        glide.smoothed = glide.smoothed * glide.coef + glide.feed;
-        int32_t read = int32_t(glide.position - glide.smoothed);
-        if (read >= PREDELAY_CAPACITY)
-            read -= PREDELAY_CAPACITY;
-        glide.position += 1.0;
-        delayed[j] = ring[read];
+        glide = glide * coef + feed;
+        delay[j] = glide;
     }
-    self->predelay_smoothed = glide.smoothed;
+    self->predelay_smoothed = glide;
+    alignas(16) int32_t read[RUN_STRETCH];
+    const __m128d two = _mm_set1_pd(2.0);
+    const __m128i last_slot = _mm_set1_epi32(PREDELAY_CAPACITY - 1);
+    const __m128i capacity = _mm_set1_epi32(PREDELAY_CAPACITY);
+    __m128d position =
+        _mm_set_pd(double(first + 1 + PREDELAY_CAPACITY), double(first + PREDELAY_CAPACITY));
+    uint32_t j = 0;
+    for (; j + 4 <= count; j += 4) {
+        const __m128i now = _mm_cvttpd_epi32(_mm_sub_pd(position, _mm_load_pd(delay + j)));
+        position = _mm_add_pd(position, two);
+        const __m128i next = _mm_cvttpd_epi32(_mm_sub_pd(position, _mm_load_pd(delay + j + 2)));
+        position = _mm_add_pd(position, two);
+        __m128i r = _mm_unpacklo_epi64(now, next);
+        r = _mm_sub_epi32(r, _mm_and_si128(_mm_cmpgt_epi32(r, last_slot), capacity));
+        _mm_store_si128(reinterpret_cast<__m128i*>(read + j), r);
+    }
+    for (; j < count; ++j) {
+        read[j] = int32_t(double(first + int32_t(j) + PREDELAY_CAPACITY) - delay[j]);
+        if (read[j] >= PREDELAY_CAPACITY)
+            read[j] -= PREDELAY_CAPACITY;
+    }
+#pragma GCC unroll 4
+    for (j = 0; j < count; ++j)
+        delayed[j] = ring[read[j]];
     return true;
 }
 
