@@ -62,14 +62,20 @@ struct OutputFilters {
 
     void step(uint32_t j) { take(j, section_pair_process(&low, lanes(j))); }
 
+    // The sections' inputs (the second one's read by the stereo plug-in
+    // only) and where their results go, for running them apart from their
+    // steps.
+    const float* first_inputs() const { return stretch->wet.b_left; }
+    const float* second_inputs() const { return stretch->wet.b_right; }
+    float (*results() const)[2] { return stretch->g; }
+
     // The whole stretch with nothing beside it: the last stretch of a run
     // call, in short calls every stretch. (The mono plug-in's silent second
     // section writes its zeros to g[j][1], which nothing reads.)
     void run_alone()
     {
-        section_pair_run_apart<RUN_STRETCH>(&low, stretch->wet.b_left,
-                                            STEREO ? stretch->wet.b_right : nullptr,
-                                            stretch->g, stretch->n);
+        section_pair_run_apart<RUN_STRETCH, STEREO>(&low, stretch->wet.b_left,
+                                                    stretch->wet.b_right, stretch->g, stretch->n);
     }
 
     void store(ReverbInstance* self) const

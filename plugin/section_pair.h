@@ -111,7 +111,8 @@ static inline float section_pair_second(__m128 v)
 }
 
 // The pair over n <= MAX steps whose inputs are all known beforehand,
-// first[j] in lane 0 and second[j] in lane 1 (0.0 when `second` is null),
+// first[j] in lane 0 and second[j] in lane 1 (0.0 without SECOND, when
+// `second` is not read),
 // when nothing else fills the other two lanes: both outputs of step j go to
 // out[j][0] and out[j][1]. One step at a time would leave half of each
 // vector empty, so what does not depend on the recursion, ff2 * x2 +
@@ -121,7 +122,7 @@ static inline float section_pair_second(__m128 v)
 // shuffle of the two. The serial steps then add the feedback products and
 // those terms in the order section_pair_process adds them, so every value
 // is the same.
-template <uint32_t MAX>
+template <uint32_t MAX, bool SECOND = true>
 static inline void section_pair_run_apart(SectionPair* pair, const float* first,
                                           const float* second, float (*out)[2], uint32_t n)
 {
@@ -135,7 +136,7 @@ static inline void section_pair_run_apart(SectionPair* pair, const float* first,
     uint32_t j = 0;
     for (; j + 4 <= n; j += 4) {
         const __m128 a = _mm_loadu_ps(first + j);
-        const __m128 b = second ? _mm_loadu_ps(second + j) : zero;
+        const __m128 b = SECOND ? _mm_loadu_ps(second + j) : zero;
         const __m128 now = _mm_unpacklo_ps(a, b);   // steps j, j + 1
         const __m128 next = _mm_unpackhi_ps(a, b);  // steps j + 2, j + 3
         const __m128 now_back1 = _mm_shuffle_ps(before, now, _MM_SHUFFLE(1, 0, 3, 2));
@@ -149,7 +150,7 @@ static inline void section_pair_run_apart(SectionPair* pair, const float* first,
     __m128 x1 = _mm_movehl_ps(zero, before);
     __m128 x2 = _mm_movelh_ps(before, zero);
     for (; j < n; ++j) {
-        const __m128 x = section_pair_lanes(first[j], second ? second[j] : 0.0f);
+        const __m128 x = section_pair_lanes(first[j], SECOND ? second[j] : 0.0f);
         const __m128 h = _mm_add_ps(_mm_mul_ps(pair->ff2, x2), _mm_mul_ps(pair->ff1, x1));
         _mm_storel_pi(reinterpret_cast<__m64*>(lead[j]), h);
         _mm_storel_pi(reinterpret_cast<__m64*>(fed[j]), _mm_mul_ps(pair->ff0, x));
@@ -175,4 +176,68 @@ static inline void section_pair_run_apart(SectionPair* pair, const float* first,
     }
     pair->y1 = y1;
     pair->y2 = y2;
+}
+
+// The same for two pairs joined (section_pair_join), all four sections'
+// inputs known beforehand: inputs[k][j] in lane k (0.0 in lane 3 without
+// FOURTH, when inputs[3] is not read); take(j, y) receives the four
+// outputs of step j. With every lane filled the feed-forward terms cost
+// what they would inside the steps; forming them first, from the inputs
+// turned four samples at a time into one vector per step, leaves the
+// serial steps only the feedback, and the lanes need not be built one step
+// at a time.
+template <uint32_t MAX, bool FOURTH, typename Take>
+__attribute__((always_inline)) static inline void section_pair_run_joined_apart(
+    SectionPair* joined, const float* const inputs[4], uint32_t n, Take take)
+{
+    alignas(16) float lead[MAX][4];  // ff2 * x2 + ff1 * x1 of each step, all lanes
+    alignas(16) float fed[MAX][4];   // ff0 * x
+    const __m128 ff0 = joined->ff0;
+    const __m128 ff1 = joined->ff1;
+    const __m128 ff2 = joined->ff2;
+    __m128 back1 = joined->x1;
+    __m128 back2 = joined->x2;
+    const auto feed = [&](uint32_t j, __m128 x) {
+        _mm_store_ps(lead[j], _mm_add_ps(_mm_mul_ps(ff2, back2), _mm_mul_ps(ff1, back1)));
+        _mm_store_ps(fed[j], _mm_mul_ps(ff0, x));
+        back2 = back1;
+        back1 = x;
+    };
+    uint32_t j = 0;
+    for (; j + 4 <= n; j += 4) {
+        // Four samples of each input to one vector per sample.
+        const __m128 a = _mm_loadu_ps(inputs[0] + j);
+        const __m128 b = _mm_loadu_ps(inputs[1] + j);
+        const __m128 c = _mm_loadu_ps(inputs[2] + j);
+        const __m128 d = FOURTH ? _mm_loadu_ps(inputs[3] + j) : _mm_setzero_ps();
+        const __m128 ab_low = _mm_unpacklo_ps(a, b);   // a0 b0 a1 b1
+        const __m128 ab_high = _mm_unpackhi_ps(a, b);  // a2 b2 a3 b3
+        const __m128 cd_low = _mm_unpacklo_ps(c, d);
+        const __m128 cd_high = _mm_unpackhi_ps(c, d);
+        feed(j, _mm_movelh_ps(ab_low, cd_low));
+        feed(j + 1, _mm_movehl_ps(cd_low, ab_low));
+        feed(j + 2, _mm_movelh_ps(ab_high, cd_high));
+        feed(j + 3, _mm_movehl_ps(cd_high, ab_high));
+    }
+    for (; j < n; ++j)
+        feed(j, _mm_setr_ps(inputs[0][j], inputs[1][j], inputs[2][j],
+                            FOURTH ? inputs[3][j] : 0.0f));
+    joined->x1 = back1;
+    joined->x2 = back2;
+
+    const __m128 fb1 = joined->fb1;
+    const __m128 fb2 = joined->fb2;
+    __m128 y1 = joined->y1;
+    __m128 y2 = joined->y2;
+#pragma GCC unroll 2
+    for (j = 0; j < n; ++j) {
+        __m128 y = _mm_add_ps(_mm_load_ps(lead[j]), _mm_mul_ps(fb1, y1));
+        y = _mm_add_ps(y, _mm_mul_ps(fb2, y2));
+        y = section_pair_flush(_mm_add_ps(y, _mm_load_ps(fed[j])));
+        y2 = y1;
+        y1 = y;
+        take(j, y);
+    }
+    joined->y1 = y1;
+    joined->y2 = y2;
 }

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "filter_section.h"
 #include "predelay_line.h"
@@ -117,8 +118,8 @@ __attribute__((always_inline)) static inline void reverb_stretch_front(
 // outputs going to the line's slots afterwards. The values are those of
 // reverb_stretch_front. Returns false, having changed nothing, when the
 // reads cannot be made ahead.
-static inline bool reverb_stretch_front_apart(ReverbInstance* self, const float* x, uint32_t n,
-                                              int32_t offset, float* delayed, float* high)
+__attribute__((always_inline)) static inline bool reverb_stretch_front_apart(
+    ReverbInstance* self, const float* x, uint32_t n, int32_t offset, float* delayed, float* high)
 {
     if (!predelay_line_read_ahead(self, n, offset, delayed))
         return false;
@@ -142,6 +143,42 @@ static inline bool reverb_stretch_front_apart(ReverbInstance* self, const float*
     return true;
 }
 
+// The same beside the output filters of the stretch before (`outputs`,
+// `output_count` steps, at least n): all four sections' inputs are known
+// once the reads are made, so they run apart from the line in the four
+// lanes of one joined pair (section_pair_run_joined_apart); output steps
+// beyond the stretch's n run on in their own pair.
+template <typename Outputs>
+static inline bool reverb_stretch_front_joined_apart(ReverbInstance* self, const float* x,
+                                                     uint32_t n, int32_t offset, float* delayed,
+                                                     float* high, Outputs& outputs,
+                                                     uint32_t output_count)
+{
+    if (!predelay_line_read_ahead(self, n, offset, delayed))
+        return false;
+    SectionPair sections = section_pair_load(&self->pre_filter, &self->post_filter);
+    SectionPair joined = section_pair_join(sections, outputs.low);
+    const float* const inputs[4] = {x, delayed, outputs.first_inputs(), outputs.second_inputs()};
+    float* slots = predelay_line_stretch_slots(self);
+    float(*g)[2] = outputs.results();
+    // Each step's outputs where they go: pre_filter's to the line, post_filter's
+    // to engine_a's input, the output filters' to the stretch before.
+    const auto take = [slots, high, g](uint32_t j, __m128 y) {
+        _mm_store_ss(slots + j, y);
+        high[j] = section_pair_second(y);
+        _mm_storeh_pi(reinterpret_cast<__m64*>(g[j]), y);
+    };
+    section_pair_run_joined_apart<RUN_STRETCH, Outputs::STEREO>(&joined, inputs, n, take);
+    section_pair_split(joined, &sections, &outputs.low);
+    section_pair_store(&sections, &self->pre_filter, &self->post_filter);
+    if (output_count > n)
+        section_pair_run_apart<RUN_STRETCH, Outputs::STEREO>(&outputs.low, inputs[2] + n,
+                                                             inputs[3] + n, g + n,
+                                                             output_count - n);
+    predelay_line_end_stretch(self, n);
+    return true;
+}
+
 // The middle of the chain for a stretch of reverb inputs x: pre_filter and
 // the pre-delay line per sample, post_filter on what the line gives for
 // engine_a, the line's output unfiltered for engine_b, then both engines
@@ -155,9 +192,15 @@ __attribute__((always_inline)) static inline void reverb_stretch_engines(
     float delayed[RUN_STRETCH];  // d: read from the pre-delay line
     float high[RUN_STRETCH];     // h: d through post_filter, engine_a's input
     const int32_t offset = predelay_line_stretch_offset(self, n);
-    // With nothing beside the front, its two sections fill a vector only
-    // when they run apart from the line.
-    if (output_count == 0 && reverb_stretch_front_apart(self, x, n, offset, delayed, high))
+    // When the pre-delay reads can be made ahead, the sections run apart
+    // from the line; otherwise they step with it.
+    bool apart;
+    if constexpr (std::is_same_v<Outputs, NoOutputFilters>)
+        apart = reverb_stretch_front_apart(self, x, n, offset, delayed, high);
+    else
+        apart = output_count >= n && reverb_stretch_front_joined_apart(self, x, n, offset, delayed,
+                                                                        high, outputs, output_count);
+    if (apart)
         ;
     else if (offset != PREDELAY_NO_OFFSET)
         reverb_stretch_front<PredelayStepping::settled>(self, x, n, offset, delayed, high, outputs,
