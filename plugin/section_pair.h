@@ -110,16 +110,15 @@ static inline float section_pair_second(__m128 v)
     return _mm_cvtss_f32(_mm_shuffle_ps(v, v, _MM_SHUFFLE(1, 1, 1, 1)));
 }
 
-// The pair over n <= MAX steps whose inputs are all known beforehand,
-// first[j] in lane 0 and second[j] in lane 1 (0.0 without SECOND, when
-// `second` is not read),
-// when nothing else fills the other two lanes: both outputs of step j go to
-// out[j][0] and out[j][1]. One step at a time would leave half of each
-// vector empty, so what does not depend on the recursion, ff2 * x2 +
-// ff1 * x1 and ff0 * x of every step, is formed first, two steps to an
-// instruction: as pairs of the two lanes, [x0, x'0, x1, x'1] in a vector,
-// whose x[j - 2] is the vector of the two steps before and x[j - 1] a
-// shuffle of the two. The serial steps then add the feedback products and
+// The pair over n <= MAX steps whose inputs are all known beforehand, when
+// nothing else fills the other two lanes: first[j] in lane 0, second[j] in
+// lane 1 (0.0 without SECOND, and `second` is not read); both outputs of
+// step j go to out[j][0] and out[j][1]. One step at a time would leave half
+// of each vector empty, so what does not depend on the recursion,
+// ff2 * x2 + ff1 * x1 and ff0 * x of every step, is formed first, two steps
+// to an instruction: as pairs of the two lanes, [x0, x'0, x1, x'1] in a
+// vector, whose x[j - 2] is the vector of the two steps before and x[j - 1]
+// a shuffle of the two. The serial steps then add the feedback products and
 // those terms in the order section_pair_process adds them, so every value
 // is the same.
 template <uint32_t MAX, bool SECOND = true>

@@ -200,17 +200,17 @@ __attribute__((always_inline)) static inline void reverb_stretch_engines(
     else
         apart = output_count >= n && reverb_stretch_front_joined_apart(self, x, n, offset, delayed,
                                                                         high, outputs, output_count);
-    if (apart)
-        ;
-    else if (offset != PREDELAY_NO_OFFSET)
-        reverb_stretch_front<PredelayStepping::settled>(self, x, n, offset, delayed, high, outputs,
-                                                        output_count);
-    else if (predelay_line_stretch_fits(self, n))
-        reverb_stretch_front<PredelayStepping::gliding>(self, x, n, offset, delayed, high, outputs,
-                                                        output_count);
-    else
-        reverb_stretch_front<PredelayStepping::stepwise>(self, x, n, offset, delayed, high,
-                                                         outputs, output_count);
+    if (!apart) {
+        if (offset != PREDELAY_NO_OFFSET)
+            reverb_stretch_front<PredelayStepping::settled>(self, x, n, offset, delayed, high,
+                                                            outputs, output_count);
+        else if (predelay_line_stretch_fits(self, n))
+            reverb_stretch_front<PredelayStepping::gliding>(self, x, n, offset, delayed, high,
+                                                            outputs, output_count);
+        else
+            reverb_stretch_front<PredelayStepping::stepwise>(self, x, n, offset, delayed, high,
+                                                             outputs, output_count);
+    }
     reverb_engine_process_pair(self->engine_a, high, out->a_left, out->a_right, self->engine_b,
                                delayed, out->b_left, out->b_right, int32_t(n));
 }
