@@ -74,8 +74,8 @@ struct OutputFilters {
     // section writes its zeros to g[j][1], which nothing reads.)
     void run_alone()
     {
-        section_pair_run_apart<RUN_STRETCH, STEREO>(&low, stretch->wet.b_left,
-                                                    stretch->wet.b_right, stretch->g, stretch->n);
+        section_pair_run_apart<STEREO>(&low, stretch->wet.b_left, stretch->wet.b_right,
+                                       stretch->n, SectionPairStore{stretch->g});
     }
 
     void store(ReverbInstance* self) const

@@ -7,8 +7,6 @@
 #include <cstring>
 
 #include "reverb_instance.h"
-#include "reverb_run.h"
-#include "sse2.h"
 
 // Block rate: sets predelay_target from the control in milliseconds. The
 // control is limited to 0..150 ms (NaN counts as 150), converted to whole
@@ -149,91 +147,39 @@ static inline float predelay_line_step_gliding(ReverbInstance* self, PredelayGli
     return self->predelay_buffer[predelay_line_glide_read(glide)];
 }
 
-// The reads of a settled or gliding stretch of `count` <= RUN_STRETCH steps (`offset` from
-// predelay_line_stretch_offset), all at once into `delayed`, when none of
-// them reaches a value the stretch itself writes: then the values written
-// and the values read are apart, and the stretch's writes may follow
-// (predelay_line_stretch_slots, then predelay_line_end_stretch). A glide
-// moves on by the stretch. Returns false, having changed nothing, when
-// that cannot be told beforehand: a delay shorter than the stretch, a
-// glide reaching near the ring's end, or a write position that wraps.
-static inline bool predelay_line_read_ahead(ReverbInstance* self, uint32_t count, int32_t offset,
-                                            float* delayed)
+// True when no read of a stretch of `count` steps whose delay holds still
+// (`offset` from predelay_line_stretch_offset, not PREDELAY_NO_OFFSET)
+// reaches a value the stretch writes: then all its reads can be made
+// first (predelay_line_read_held) and its writes after them
+// (predelay_line_stretch_slots, then predelay_line_end_stretch). Step j
+// reads first + j + ahead, around the ring: never a slot of this stretch
+// while ahead + count stays within the ring. (A gliding delay steps with
+// its writes: its own recurrence then runs beside the filters' instead of
+// ahead of them, which takes less time.)
+static inline bool predelay_line_reads_apart(uint32_t count, int32_t offset)
 {
-    const int32_t first = predelay_line_next_write(self);
-    const float* ring = self->predelay_buffer;
-    if (offset != PREDELAY_NO_OFFSET) {
-        // Step j reads first + j + ahead, around the ring: never a slot
-        // of this stretch while ahead + count stays within the ring.
-        const int32_t ahead = offset > 0 ? offset : 1;
-        if (ahead > PREDELAY_CAPACITY - int32_t(count))
-            return false;
-        int32_t read = first + ahead;
-        if (read >= PREDELAY_CAPACITY)
-            read -= PREDELAY_CAPACITY;
-        const uint32_t to_end = uint32_t(PREDELAY_CAPACITY - read);
-        const uint32_t straight = count < to_end ? count : to_end;
-        std::memcpy(delayed, ring + read, sizeof(float) * straight);
-        if (straight < count)
-            std::memcpy(delayed + straight, ring, sizeof(float) * (count - straight));
-        return true;
-    }
-    // The glide moves from its delay toward its target, never beyond
-    // either by more than its rounding (far below a sample). While both
-    // lie in [count + 2, CAPACITY - 2], every step's delay does: its read
-    // comes out after its write, so predelay_line_glide_read's move of a
-    // read at or before the write never applies, and when it wraps around
-    // the ring it lands before the stretch's first slot.
-    const double shortest = double(count) + 2.0;
-    const double longest = double(PREDELAY_CAPACITY - 2);
-    const double smoothed = self->predelay_smoothed;
-    const double target = self->predelay_target;
-    if (!(smoothed >= shortest && target >= shortest && smoothed <= longest &&
-          target <= longest && predelay_line_stretch_fits(self, count)))
-        return false;
-    // The glide's delay at every step first, its one recurrence; then the
-    // positions, int32_t(double(write + CAPACITY) - delay) as
-    // predelay_line_glide_read forms them, two steps to an instruction,
-    // wrapped four to an instruction; then the reads.
-    alignas(16) double delay[RUN_STRETCH];
-    const double coef = self->smooth_coef;
-    const double feed = target * self->smooth_feed;
-    double glide = smoothed;
-#pragma GCC unroll 4
-    for (uint32_t j = 0; j < count; ++j) {
-        glide = glide * coef + feed;
-        delay[j] = glide;
-    }
-    self->predelay_smoothed = glide;
-    alignas(16) int32_t read[RUN_STRETCH];
-    const __m128d two = _mm_set1_pd(2.0);
-    const __m128i last_slot = _mm_set1_epi32(PREDELAY_CAPACITY - 1);
-    const __m128i capacity = _mm_set1_epi32(PREDELAY_CAPACITY);
-    __m128d position =
-        _mm_set_pd(double(first + 1 + PREDELAY_CAPACITY), double(first + PREDELAY_CAPACITY));
-    uint32_t j = 0;
-    for (; j + 4 <= count; j += 4) {
-        const __m128i now = _mm_cvttpd_epi32(_mm_sub_pd(position, _mm_load_pd(delay + j)));
-        position = _mm_add_pd(position, two);
-        const __m128i next = _mm_cvttpd_epi32(_mm_sub_pd(position, _mm_load_pd(delay + j + 2)));
-        position = _mm_add_pd(position, two);
-        __m128i r = _mm_unpacklo_epi64(now, next);
-        r = _mm_sub_epi32(r, _mm_and_si128(_mm_cmpgt_epi32(r, last_slot), capacity));
-        _mm_store_si128(reinterpret_cast<__m128i*>(read + j), r);
-    }
-    for (; j < count; ++j) {
-        read[j] = int32_t(double(first + int32_t(j) + PREDELAY_CAPACITY) - delay[j]);
-        if (read[j] >= PREDELAY_CAPACITY)
-            read[j] -= PREDELAY_CAPACITY;
-    }
-#pragma GCC unroll 4
-    for (j = 0; j < count; ++j)
-        delayed[j] = ring[read[j]];
-    return true;
+    const int32_t ahead = offset > 0 ? offset : 1;
+    return offset != PREDELAY_NO_OFFSET && ahead <= PREDELAY_CAPACITY - int32_t(count);
 }
 
-// The `count` slots a settled or gliding stretch writes, in order (after
-// predelay_line_read_ahead; they do not wrap).
+// The `count` reads of a stretch whose reads are apart from its writes,
+// into `delayed`.
+static inline void predelay_line_read_held(const ReverbInstance* self, uint32_t count,
+                                           int32_t offset, float* delayed)
+{
+    const float* ring = self->predelay_buffer;
+    int32_t read = predelay_line_next_write(self) + (offset > 0 ? offset : 1);
+    if (read >= PREDELAY_CAPACITY)
+        read -= PREDELAY_CAPACITY;
+    const uint32_t to_end = uint32_t(PREDELAY_CAPACITY - read);
+    const uint32_t straight = count < to_end ? count : to_end;
+    std::memcpy(delayed, ring + read, sizeof(float) * straight);
+    if (straight < count)
+        std::memcpy(delayed + straight, ring, sizeof(float) * (count - straight));
+}
+
+// The `count` slots a stretch whose reads are apart writes, in order (a
+// held stretch does not wrap).
 static inline float* predelay_line_stretch_slots(ReverbInstance* self)
 {
     return self->predelay_buffer + predelay_line_next_write(self);

@@ -110,101 +110,57 @@ static inline float section_pair_second(__m128 v)
     return _mm_cvtss_f32(_mm_shuffle_ps(v, v, _MM_SHUFFLE(1, 1, 1, 1)));
 }
 
-// The pair over n <= MAX steps whose inputs are all known beforehand, when
-// nothing else fills the other two lanes: first[j] in lane 0, second[j] in
-// lane 1 (0.0 without SECOND, and `second` is not read); both outputs of
-// step j go to out[j][0] and out[j][1]. One step at a time would leave half
-// of each vector empty, so what does not depend on the recursion,
-// ff2 * x2 + ff1 * x1 and ff0 * x of every step, is formed first, two steps
-// to an instruction: as pairs of the two lanes, [x0, x'0, x1, x'1] in a
-// vector, whose x[j - 2] is the vector of the two steps before and x[j - 1]
-// a shuffle of the two. The serial steps then add the feedback products and
-// those terms in the order section_pair_process adds them, so every value
-// is the same.
-template <uint32_t MAX, bool SECOND = true>
-static inline void section_pair_run_apart(SectionPair* pair, const float* first,
-                                          const float* second, float (*out)[2], uint32_t n)
+// The pair over n steps whose inputs are all known beforehand, when nothing
+// else fills the other two lanes: first[j] in lane 0, second[j] in lane 1
+// (0.0 without SECOND, and `second` is not read); take(j, y) receives both
+// outputs of step j. The steps are section_pair_process's; what running
+// apart saves is building each step's lanes: four samples of both inputs
+// become the lanes of four steps with two loads and a few shuffles.
+template <bool SECOND, typename Take>
+__attribute__((always_inline)) static inline void section_pair_run_apart(
+    SectionPair* pair, const float* first, const float* second, uint32_t n, Take take)
 {
-    alignas(16) float lead[MAX][2];  // ff2 * x2 + ff1 * x1 of each step, both lanes
-    alignas(16) float fed[MAX][2];   // ff0 * x
+    SectionPair p = *pair;
+    const auto step = [&p, &take](uint32_t j, __m128 x) { take(j, section_pair_process(&p, x)); };
     const __m128 zero = _mm_setzero_ps();
-    const __m128 ff0 = _mm_movelh_ps(pair->ff0, pair->ff0);
-    const __m128 ff1 = _mm_movelh_ps(pair->ff1, pair->ff1);
-    const __m128 ff2 = _mm_movelh_ps(pair->ff2, pair->ff2);
-    __m128 before = _mm_movelh_ps(pair->x2, pair->x1);  // the two steps before j
     uint32_t j = 0;
     for (; j + 4 <= n; j += 4) {
         const __m128 a = _mm_loadu_ps(first + j);
         const __m128 b = SECOND ? _mm_loadu_ps(second + j) : zero;
-        const __m128 now = _mm_unpacklo_ps(a, b);   // steps j, j + 1
-        const __m128 next = _mm_unpackhi_ps(a, b);  // steps j + 2, j + 3
-        const __m128 now_back1 = _mm_shuffle_ps(before, now, _MM_SHUFFLE(1, 0, 3, 2));
-        const __m128 next_back1 = _mm_shuffle_ps(now, next, _MM_SHUFFLE(1, 0, 3, 2));
-        _mm_store_ps(lead[j], _mm_add_ps(_mm_mul_ps(ff2, before), _mm_mul_ps(ff1, now_back1)));
-        _mm_store_ps(lead[j + 2], _mm_add_ps(_mm_mul_ps(ff2, now), _mm_mul_ps(ff1, next_back1)));
-        _mm_store_ps(fed[j], _mm_mul_ps(ff0, now));
-        _mm_store_ps(fed[j + 2], _mm_mul_ps(ff0, next));
-        before = next;
+        const __m128 low = _mm_unpacklo_ps(a, b);   // steps j, j + 1
+        const __m128 high = _mm_unpackhi_ps(a, b);  // steps j + 2, j + 3
+        step(j, _mm_movelh_ps(low, zero));
+        step(j + 1, _mm_movehl_ps(zero, low));
+        step(j + 2, _mm_movelh_ps(high, zero));
+        step(j + 3, _mm_movehl_ps(zero, high));
     }
-    __m128 x1 = _mm_movehl_ps(zero, before);
-    __m128 x2 = _mm_movelh_ps(before, zero);
-    for (; j < n; ++j) {
-        const __m128 x = section_pair_lanes(first[j], SECOND ? second[j] : 0.0f);
-        const __m128 h = _mm_add_ps(_mm_mul_ps(pair->ff2, x2), _mm_mul_ps(pair->ff1, x1));
-        _mm_storel_pi(reinterpret_cast<__m64*>(lead[j]), h);
-        _mm_storel_pi(reinterpret_cast<__m64*>(fed[j]), _mm_mul_ps(pair->ff0, x));
-        x2 = x1;
-        x1 = x;
-    }
-    pair->x1 = x1;
-    pair->x2 = x2;
+    for (; j < n; ++j)
+        step(j, section_pair_lanes(first[j], SECOND ? second[j] : 0.0f));
+    *pair = p;
+}
 
-    const auto load = [](const float* two) {
-        return _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(two)));
-    };
-    __m128 y1 = pair->y1;
-    __m128 y2 = pair->y2;
-#pragma GCC unroll 2
-    for (j = 0; j < n; ++j) {
-        __m128 y = _mm_add_ps(load(lead[j]), _mm_mul_ps(pair->fb1, y1));
-        y = _mm_add_ps(y, _mm_mul_ps(pair->fb2, y2));
-        y = section_pair_flush(_mm_add_ps(y, load(fed[j])));
-        y2 = y1;
-        y1 = y;
+// Both outputs of a step of a pair, to out[j][0] and out[j][1].
+struct SectionPairStore {
+    float (*out)[2];
+    void operator()(uint32_t j, __m128 y) const
+    {
         _mm_storel_pi(reinterpret_cast<__m64*>(out[j]), y);
     }
-    pair->y1 = y1;
-    pair->y2 = y2;
-}
+};
 
 // The same for two pairs joined (section_pair_join), all four sections'
 // inputs known beforehand: inputs[k][j] in lane k (0.0 in lane 3 without
-// FOURTH, when inputs[3] is not read); take(j, y) receives the four
-// outputs of step j. With every lane filled the feed-forward terms cost
-// what they would inside the steps; forming them first, from the inputs
-// turned four samples at a time into one vector per step, leaves the
-// serial steps only the feedback, and the lanes need not be built one step
-// at a time.
-template <uint32_t MAX, bool FOURTH, typename Take>
+// FOURTH, and inputs[3] is not read); take(j, y) receives the four outputs
+// of step j. Four samples of the four inputs become the lanes of four steps
+// with four loads and eight shuffles.
+template <bool FOURTH, typename Take>
 __attribute__((always_inline)) static inline void section_pair_run_joined_apart(
     SectionPair* joined, const float* const inputs[4], uint32_t n, Take take)
 {
-    alignas(16) float lead[MAX][4];  // ff2 * x2 + ff1 * x1 of each step, all lanes
-    alignas(16) float fed[MAX][4];   // ff0 * x
-    const __m128 ff0 = joined->ff0;
-    const __m128 ff1 = joined->ff1;
-    const __m128 ff2 = joined->ff2;
-    __m128 back1 = joined->x1;
-    __m128 back2 = joined->x2;
-    const auto feed = [&](uint32_t j, __m128 x) {
-        _mm_store_ps(lead[j], _mm_add_ps(_mm_mul_ps(ff2, back2), _mm_mul_ps(ff1, back1)));
-        _mm_store_ps(fed[j], _mm_mul_ps(ff0, x));
-        back2 = back1;
-        back1 = x;
-    };
+    SectionPair p = *joined;
+    const auto step = [&p, &take](uint32_t j, __m128 x) { take(j, section_pair_process(&p, x)); };
     uint32_t j = 0;
     for (; j + 4 <= n; j += 4) {
-        // Four samples of each input to one vector per sample.
         const __m128 a = _mm_loadu_ps(inputs[0] + j);
         const __m128 b = _mm_loadu_ps(inputs[1] + j);
         const __m128 c = _mm_loadu_ps(inputs[2] + j);
@@ -213,30 +169,13 @@ __attribute__((always_inline)) static inline void section_pair_run_joined_apart(
         const __m128 ab_high = _mm_unpackhi_ps(a, b);  // a2 b2 a3 b3
         const __m128 cd_low = _mm_unpacklo_ps(c, d);
         const __m128 cd_high = _mm_unpackhi_ps(c, d);
-        feed(j, _mm_movelh_ps(ab_low, cd_low));
-        feed(j + 1, _mm_movehl_ps(cd_low, ab_low));
-        feed(j + 2, _mm_movelh_ps(ab_high, cd_high));
-        feed(j + 3, _mm_movehl_ps(cd_high, ab_high));
+        step(j, _mm_movelh_ps(ab_low, cd_low));
+        step(j + 1, _mm_movehl_ps(cd_low, ab_low));
+        step(j + 2, _mm_movelh_ps(ab_high, cd_high));
+        step(j + 3, _mm_movehl_ps(cd_high, ab_high));
     }
     for (; j < n; ++j)
-        feed(j, _mm_setr_ps(inputs[0][j], inputs[1][j], inputs[2][j],
+        step(j, _mm_setr_ps(inputs[0][j], inputs[1][j], inputs[2][j],
                             FOURTH ? inputs[3][j] : 0.0f));
-    joined->x1 = back1;
-    joined->x2 = back2;
-
-    const __m128 fb1 = joined->fb1;
-    const __m128 fb2 = joined->fb2;
-    __m128 y1 = joined->y1;
-    __m128 y2 = joined->y2;
-#pragma GCC unroll 2
-    for (j = 0; j < n; ++j) {
-        __m128 y = _mm_add_ps(_mm_load_ps(lead[j]), _mm_mul_ps(fb1, y1));
-        y = _mm_add_ps(y, _mm_mul_ps(fb2, y2));
-        y = section_pair_flush(_mm_add_ps(y, _mm_load_ps(fed[j])));
-        y2 = y1;
-        y1 = y;
-        take(j, y);
-    }
-    joined->y1 = y1;
-    joined->y2 = y2;
+    *joined = p;
 }

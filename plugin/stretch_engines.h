@@ -111,51 +111,41 @@ __attribute__((always_inline)) static inline void reverb_stretch_front(
     self->post_filter = post;
 }
 
-// pre_filter and post_filter over a stretch whose pre-delay reads are all
-// of values from before it (predelay_line_read_ahead): then post_filter's
-// inputs are known before pre_filter runs, and the two sections run apart
-// from the line, side by side (section_pair_run_apart), pre_filter's
-// outputs going to the line's slots afterwards. The values are those of
-// reverb_stretch_front. Returns false, having changed nothing, when the
-// reads cannot be made ahead.
-__attribute__((always_inline)) static inline bool reverb_stretch_front_apart(
+// pre_filter and post_filter over a stretch whose pre-delay delay holds
+// still and whose reads are apart from its writes
+// (predelay_line_reads_apart): the reads are made first, so post_filter's
+// inputs are known before pre_filter's outputs reach the line, and the two
+// sections run apart from the line, side by side
+// (section_pair_run_apart), pre_filter's outputs going to the line's slots
+// as they come. The values are those of reverb_stretch_front.
+__attribute__((always_inline)) static inline void reverb_stretch_front_apart(
     ReverbInstance* self, const float* x, uint32_t n, int32_t offset, float* delayed, float* high)
 {
-    if (!predelay_line_read_ahead(self, n, offset, delayed))
-        return false;
+    predelay_line_read_held(self, n, offset, delayed);
     SectionPair sections = section_pair_load(&self->pre_filter, &self->post_filter);
-    alignas(16) float y[RUN_STRETCH][2];  // pre_filter's output, post_filter's
-    section_pair_run_apart<RUN_STRETCH>(&sections, x, delayed, y, n);
-    section_pair_store(&sections, &self->pre_filter, &self->post_filter);
     float* slots = predelay_line_stretch_slots(self);
-    uint32_t j = 0;
-    for (; j + 4 <= n; j += 4) {
-        const __m128 now = _mm_load_ps(y[j]);
-        const __m128 next = _mm_load_ps(y[j + 2]);
-        _mm_storeu_ps(slots + j, _mm_shuffle_ps(now, next, _MM_SHUFFLE(2, 0, 2, 0)));
-        _mm_storeu_ps(high + j, _mm_shuffle_ps(now, next, _MM_SHUFFLE(3, 1, 3, 1)));
-    }
-    for (; j < n; ++j) {
-        slots[j] = y[j][0];
-        high[j] = y[j][1];
-    }
+    // pre_filter's output to the line, post_filter's to engine_a's input.
+    const auto take = [slots, high](uint32_t j, __m128 y) {
+        _mm_store_ss(slots + j, y);
+        high[j] = section_pair_second(y);
+    };
+    section_pair_run_apart<true>(&sections, x, delayed, n, take);
+    section_pair_store(&sections, &self->pre_filter, &self->post_filter);
     predelay_line_end_stretch(self, n);
-    return true;
 }
 
 // The same beside the output filters of the stretch before (`outputs`,
-// `output_count` steps, at least n): all four sections' inputs are known
-// once the reads are made, so they run apart from the line in the four
+// `output_count` steps, at least n): with the reads made, all four
+// sections' inputs are known, so they run apart from the line in the four
 // lanes of one joined pair (section_pair_run_joined_apart); output steps
 // beyond the stretch's n run on in their own pair.
 template <typename Outputs>
-static inline bool reverb_stretch_front_joined_apart(ReverbInstance* self, const float* x,
+static inline void reverb_stretch_front_joined_apart(ReverbInstance* self, const float* x,
                                                      uint32_t n, int32_t offset, float* delayed,
                                                      float* high, Outputs& outputs,
                                                      uint32_t output_count)
 {
-    if (!predelay_line_read_ahead(self, n, offset, delayed))
-        return false;
+    predelay_line_read_held(self, n, offset, delayed);
     SectionPair sections = section_pair_load(&self->pre_filter, &self->post_filter);
     SectionPair joined = section_pair_join(sections, outputs.low);
     const float* const inputs[4] = {x, delayed, outputs.first_inputs(), outputs.second_inputs()};
@@ -168,15 +158,13 @@ static inline bool reverb_stretch_front_joined_apart(ReverbInstance* self, const
         high[j] = section_pair_second(y);
         _mm_storeh_pi(reinterpret_cast<__m64*>(g[j]), y);
     };
-    section_pair_run_joined_apart<RUN_STRETCH, Outputs::STEREO>(&joined, inputs, n, take);
+    section_pair_run_joined_apart<Outputs::STEREO>(&joined, inputs, n, take);
     section_pair_split(joined, &sections, &outputs.low);
     section_pair_store(&sections, &self->pre_filter, &self->post_filter);
     if (output_count > n)
-        section_pair_run_apart<RUN_STRETCH, Outputs::STEREO>(&outputs.low, inputs[2] + n,
-                                                             inputs[3] + n, g + n,
-                                                             output_count - n);
+        section_pair_run_apart<Outputs::STEREO>(&outputs.low, inputs[2] + n, inputs[3] + n,
+                                                output_count - n, SectionPairStore{g + n});
     predelay_line_end_stretch(self, n);
-    return true;
 }
 
 // The middle of the chain for a stretch of reverb inputs x: pre_filter and
@@ -192,14 +180,18 @@ __attribute__((always_inline)) static inline void reverb_stretch_engines(
     float delayed[RUN_STRETCH];  // d: read from the pre-delay line
     float high[RUN_STRETCH];     // h: d through post_filter, engine_a's input
     const int32_t offset = predelay_line_stretch_offset(self, n);
-    // When the pre-delay reads can be made ahead, the sections run apart
-    // from the line; otherwise they step with it.
-    bool apart;
-    if constexpr (std::is_same_v<Outputs, NoOutputFilters>)
-        apart = reverb_stretch_front_apart(self, x, n, offset, delayed, high);
-    else
-        apart = output_count >= n && reverb_stretch_front_joined_apart(self, x, n, offset, delayed,
-                                                                        high, outputs, output_count);
+    // When the pre-delay reads are apart from the writes, the sections run
+    // apart from the line; otherwise they step with it.
+    bool apart = predelay_line_reads_apart(n, offset);
+    if constexpr (std::is_same_v<Outputs, NoOutputFilters>) {
+        if (apart)
+            reverb_stretch_front_apart(self, x, n, offset, delayed, high);
+    } else {
+        apart = apart && output_count >= n;
+        if (apart)
+            reverb_stretch_front_joined_apart(self, x, n, offset, delayed, high, outputs,
+                                              output_count);
+    }
     if (!apart) {
         if (offset != PREDELAY_NO_OFFSET)
             reverb_stretch_front<PredelayStepping::settled>(self, x, n, offset, delayed, high,

@@ -127,10 +127,10 @@ TEST(PredelayLine, SettledGlideReadsWhatTheFullStepReads)
     }
 }
 
-// A stretch's reads taken all at once ahead of its writes give what the
-// steps read, sample for sample, held or gliding, near the shortest delay
-// that allows it and near the end of the ring; where they cannot be taken
-// ahead nothing changes and the steps run as before.
+// A stretch whose reads are found apart from its writes, its reads all
+// made before its writes, gives what the steps read, sample for sample,
+// near the shortest delay that allows it and at the whole ring; the others
+// step as before.
 TEST(PredelayLine, ReadingAheadGivesWhatTheStepsRead)
 {
     struct Case {
@@ -138,10 +138,12 @@ TEST(PredelayLine, ReadingAheadGivesWhatTheStepsRead)
         double from, to;  // delays in samples
         bool ahead;       // whether some stretches can be read ahead
     };
+    // Held delays, up to the whole ring and down to none, and a glide,
+    // which always steps.
     const Case cases[] = {
-        {48000, 0, 960, true},         {48000, 960, 24, true},        {44100, 40, 132, true},
-        {192000, 28700, 28800, false}, {192000, 28800, 28790, true},  {48000, 960, 960, true},
-        {192000, 28800, 28800, true},  {48000, 24, 24, true},         {48000, 0, 0, false}};
+        {48000, 960, 960, true},       {48000, 24, 24, true},  {48000, 63, 63, true},
+        {48000, 64, 64, true},         {192000, 28800, 28800, true}, {48000, 0, 0, false},
+        {192000, 28700, 28800, false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.from << " to " << c.to << " at " << c.rate);
         Plugin full(c.rate), ahead(c.rate);
@@ -164,8 +166,10 @@ TEST(PredelayLine, ReadingAheadGivesWhatTheStepsRead)
                 p[j] = (k + int(j)) % 97 < 90 ? float(k + int(j)) : 0.0f;
             const int32_t offset = predelay_line_stretch_offset(ahead.self, n);
             float read[64];
-            if (predelay_line_read_ahead(ahead.self, n, offset, read)) {
+            if (predelay_line_reads_apart(n, offset)) {
+                // Every read before any write of the stretch.
                 ++taken;
+                predelay_line_read_held(ahead.self, n, offset, read);
                 float* slots = predelay_line_stretch_slots(ahead.self);
                 for (uint32_t j = 0; j < n; ++j)
                     slots[j] = p[j];

@@ -1,5 +1,5 @@
-// Filter sections run apart from their steps (all inputs known first, the
-// feed-forward terms formed ahead) against the same sections stepped one
+// Filter sections run apart from the line (all inputs known first, their
+// lanes built four samples at a time) against the same sections stepped one
 // sample at a time: the same bits for every output and history.
 #include <cstring>
 #include <vector>
@@ -79,9 +79,11 @@ TEST(SectionPair, RunningApartGivesTheBitsOfTheSteps)
             SectionPair apart = stepped;
             alignas(16) float out[MAX][2];
             if (second)
-                section_pair_run_apart<MAX, true>(&apart, in[0].data(), in[1].data(), out, n);
+                section_pair_run_apart<true>(&apart, in[0].data(), in[1].data(), n,
+                                             SectionPairStore{out});
             else
-                section_pair_run_apart<MAX, false>(&apart, in[0].data(), nullptr, out, n);
+                section_pair_run_apart<false>(&apart, in[0].data(), nullptr, n,
+                                              SectionPairStore{out});
             for (uint32_t j = 0; j < n; ++j) {
                 const __m128 y = section_pair_process(
                     &stepped, section_pair_lanes(in[0][j], second ? in[1][j] : 0.0f));
@@ -101,9 +103,9 @@ TEST(SectionPair, RunningApartGivesTheBitsOfTheSteps)
             alignas(16) float out[MAX][4];
             const auto take = [&out](uint32_t j, __m128 y) { _mm_store_ps(out[j], y); };
             if (fourth)
-                section_pair_run_joined_apart<MAX, true>(&apart, inputs, n, take);
+                section_pair_run_joined_apart<true>(&apart, inputs, n, take);
             else
-                section_pair_run_joined_apart<MAX, false>(&apart, inputs, n, take);
+                section_pair_run_joined_apart<false>(&apart, inputs, n, take);
             for (uint32_t j = 0; j < n; ++j) {
                 const __m128 x = _mm_setr_ps(in[0][j], in[1][j], in[2][j], fourth ? in[3][j] : 0.0f);
                 alignas(16) float y[4];
