@@ -78,27 +78,32 @@ size_t whole_cache_lines(size_t bytes)
 
 void reverb_engine_compute_feedback_gains(ReverbEngine* engine, float g)
 {
+#pragma GCC unroll 4
     for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
         engine->fdn_gains[k] = -powf(g, float(engine->fdn_lengths[k]));
 }
 
 void reverb_engine_keep_reads_inside(ReverbEngine* engine)
 {
-    for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
-        if (engine->fdn_lengths[k] > engine->fdn_delays[k]->size)
-            engine->fdn_lengths[k] = engine->fdn_delays[k]->size;
+    // Unrolled, and the capacities read once before any length is written
+    // (lengths and capacities share a type, so the compiler would otherwise
+    // read them again after every store): a room size change runs this.
+    int32_t longest = engine->diffuser_stretch;
+    const int32_t fdn_size = engine->fdn_delays[0]->size;
+    const int32_t tap_size = engine->tap_delay->size;
+#pragma GCC unroll 4
+    for (int k = 0; k < ENGINE_FDN_COUNT; ++k) {
+        // Every feedback line has the same capacity (construction).
+        const int32_t length =
+            engine->fdn_lengths[k] < fdn_size ? engine->fdn_lengths[k] : fdn_size;
+        engine->fdn_lengths[k] = length;
+        longest = length < longest ? length : longest;
+    }
+#pragma GCC unroll 4
     for (int k = 0; k < ENGINE_TAP_COUNT; ++k)
-        if (engine->tap_positions[k] > engine->tap_delay->size)
-            engine->tap_positions[k] = engine->tap_delay->size;
-    engine->longest_stretch = reverb_engine_longest_stretch(engine);
-}
-
-int32_t round_to_nearest(float v)
-{
-    const float shifted = v + 12582912.0f;  // 1.5 * 2^23
-    int32_t bits;
-    std::memcpy(&bits, &shifted, sizeof bits);
-    return bits - 0x4B400000;
+        if (engine->tap_positions[k] > tap_size)
+            engine->tap_positions[k] = tap_size;
+    engine->longest_stretch = longest;
 }
 
 ReverbEngine* reverb_engine_create(int32_t rate, float max_room_size, float room_size,
@@ -197,6 +202,7 @@ ReverbEngine* reverb_engine_create(int32_t rate, float max_room_size, float room
                         static_cast<float*>(take(sizeof(float) * size_t(fdn_size))));
     }
 
+    engine->diffuser_stretch = reverb_engine_diffuser_stretch(engine);
     reverb_engine_keep_reads_inside(engine);
     return engine;
 }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "allpass_diffuser.h"
 #include "damping_filter.h"
@@ -51,6 +52,9 @@ struct ReverbEngine {
     // The longest stretch stage-by-stage processing may take with the
     // current lengths (reverb_engine_stages.cpp); follows every room size.
     int32_t longest_stretch;
+    // The part of that limit the diffusers' lengths set: they never change
+    // after construction, so a new room size only compares its own lengths.
+    int32_t diffuser_stretch;
 };
 
 // One processed sample: the outputs of the left and the right chain.
@@ -61,8 +65,14 @@ struct ReverbEngineOutput {
 
 // Single-precision value to the nearest integer, ties to even, by adding
 // 1.5 * 2^23 and reading the integer out of the sum's encoding. Exact for
-// |v| < 2^22.
-int32_t round_to_nearest(float v);
+// |v| < 2^22. Inline: a room size change rounds sixteen lengths.
+static inline int32_t round_to_nearest(float v)
+{
+    const float shifted = v + 12582912.0f;  // 1.5 * 2^23
+    int32_t bits;
+    std::memcpy(&bits, &shifted, sizeof bits);
+    return bits - 0x4B400000;
+}
 
 // Builds an engine for `rate` Hz. Returns null, having released whatever it
 // had built, when memory cannot be obtained or a size comes out non-positive
@@ -84,10 +94,31 @@ void reverb_engine_set_decay_time(ReverbEngine* engine, float seconds);
 // that order, with the work of the first that the second replaces left out.
 void reverb_engine_set_room_size_and_decay_time(ReverbEngine* engine, float size,
                                                 float seconds);
-void reverb_engine_set_damping(ReverbEngine* engine, float damping);
-void reverb_engine_set_input_bandwidth(ReverbEngine* engine, float bandwidth);
-void reverb_engine_set_early_level(ReverbEngine* engine, float level);
-void reverb_engine_set_tail_level(ReverbEngine* engine, float level);
+
+// The four setters that only store a value, inline, so a block stage that
+// sets them costs no calls.
+static inline void reverb_engine_set_damping(ReverbEngine* engine, float damping)
+{
+    engine->damping = damping;
+    for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
+        engine->fdn_dampers[k]->coefficient = damping;
+}
+
+static inline void reverb_engine_set_input_bandwidth(ReverbEngine* engine, float bandwidth)
+{
+    engine->input_bandwidth = bandwidth;
+    engine->input_damper->coefficient = 1.0f - bandwidth;
+}
+
+static inline void reverb_engine_set_early_level(ReverbEngine* engine, float level)
+{
+    engine->early_level = level;
+}
+
+static inline void reverb_engine_set_tail_level(ReverbEngine* engine, float level)
+{
+    engine->tail_level = level;
+}
 
 // One input sample to one left and one right output sample.
 ReverbEngineOutput reverb_engine_process(ReverbEngine* engine, float x);

@@ -16,8 +16,10 @@ void set_room_lengths(ReverbEngine* engine, float size)
     engine->largest_delay = largest;
 
     engine->fdn_lengths[0] = round_to_nearest(largest);
+#pragma GCC unroll 4
     for (int k = 1; k < ENGINE_FDN_COUNT; ++k)
         engine->fdn_lengths[k] = round_to_nearest(largest * FDN_RATIOS_F[k - 1]);
+#pragma GCC unroll 4
     for (int k = 0; k < ENGINE_TAP_COUNT; ++k)
         engine->tap_positions[k] = round_to_nearest(largest * TAP_RATIOS_F[k]) + TAP_OFFSET;
     reverb_engine_keep_reads_inside(engine);
@@ -25,6 +27,7 @@ void set_room_lengths(ReverbEngine* engine, float size)
 
 void set_tap_gains(ReverbEngine* engine, float g)
 {
+#pragma GCC unroll 4
     for (int k = 0; k < ENGINE_TAP_COUNT; ++k)
         engine->tap_gains[k] = powf(g, float(engine->tap_positions[k]));
 }
@@ -56,27 +59,4 @@ void reverb_engine_set_decay_time(ReverbEngine* engine, float seconds)
     const float g = powf(SIXTY_DB_F, float(1.0 / double(samples)));
     engine->decay_factor = double(g);
     reverb_engine_compute_feedback_gains(engine, g);
-}
-
-void reverb_engine_set_damping(ReverbEngine* engine, float damping)
-{
-    engine->damping = damping;
-    for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
-        engine->fdn_dampers[k]->coefficient = damping;
-}
-
-void reverb_engine_set_input_bandwidth(ReverbEngine* engine, float bandwidth)
-{
-    engine->input_bandwidth = bandwidth;
-    engine->input_damper->coefficient = 1.0f - bandwidth;
-}
-
-void reverb_engine_set_early_level(ReverbEngine* engine, float level)
-{
-    engine->early_level = level;
-}
-
-void reverb_engine_set_tail_level(ReverbEngine* engine, float level)
-{
-    engine->tail_level = level;
 }

@@ -8,7 +8,10 @@
 #include "reverb_engine_tuning.h"
 #include "stage_kernels.h"
 
-int32_t reverb_engine_longest_stretch(const ReverbEngine* engine)
+// No read of a diffuser reaches a value of its own stretch while the
+// stretch is at most as long as the diffuser; the feedback lines add their
+// lengths in reverb_engine_keep_reads_inside.
+int32_t reverb_engine_diffuser_stretch(const ReverbEngine* engine)
 {
     int32_t longest = MAX_STRETCH;
     auto limit = [&longest](int32_t v) {
@@ -20,8 +23,6 @@ int32_t reverb_engine_longest_stretch(const ReverbEngine* engine)
         limit(engine->left_diffusers[k]->line.size);
         limit(engine->right_diffusers[k]->line.size);
     }
-    for (int k = 0; k < ENGINE_FDN_COUNT; ++k)
-        limit(engine->fdn_lengths[k]);
     return longest;
 }
 

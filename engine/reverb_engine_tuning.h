@@ -28,9 +28,11 @@ void reverb_engine_compute_feedback_gains(ReverbEngine* engine, float g);
 
 // Keeps every read distance inside its line, whatever room size a caller
 // passes (the plug-in's room sizes never reach these bounds), and sets the
-// longest stretch the new lengths allow.
+// longest stretch the new lengths allow: the longest in which no read
+// reaches a value written in the same stretch, at most MAX_STRETCH (see
+// stretch_stages.h), from diffuser_stretch and the feedback lengths.
 void reverb_engine_keep_reads_inside(ReverbEngine* engine);
 
-// The longest stretch in which no read reaches a value written in the same
-// stretch, at most MAX_STRETCH (see stretch_stages.h).
-int32_t reverb_engine_longest_stretch(const ReverbEngine* engine);
+// The longest stretch the diffusers alone allow, their lengths fixed at
+// construction (the engine's diffuser_stretch).
+int32_t reverb_engine_diffuser_stretch(const ReverbEngine* engine);

@@ -62,11 +62,20 @@ struct OutputFilters {
 
     void step(uint32_t j) { take(j, section_pair_process(&low, lanes(j))); }
 
-    void run_stretch()
+    // The sections' inputs (the second one's read by the stereo plug-in
+    // only) and where their results go, for running them apart from their
+    // steps.
+    const float* first_inputs() const { return stretch->wet.b_left; }
+    const float* second_inputs() const { return stretch->wet.b_right; }
+    float (*results() const)[2] { return stretch->g; }
+
+    // The whole stretch with nothing beside it: the last stretch of a run
+    // call, in short calls every stretch. (The mono plug-in's silent second
+    // section writes its zeros to g[j][1], which nothing reads.)
+    void run_alone()
     {
-#pragma GCC unroll 2
-        for (uint32_t j = 0; j < stretch->n; ++j)
-            step(j);
+        section_pair_run_apart<STEREO>(&low, stretch->wet.b_left, stretch->wet.b_right,
+                                       stretch->n, SectionPairStore{stretch->g});
     }
 
     void store(ReverbInstance* self) const
@@ -107,7 +116,7 @@ __attribute__((noinline)) static void reverb_stretch_finish(ReverbInstance* self
                                                             Output output)
 {
     OutputFilters<VARIANT> filters = OutputFilters<VARIANT>::load(self, pending);
-    filters.run_stretch();
+    filters.run_alone();
     filters.store(self);
     output.write(pending);
 }

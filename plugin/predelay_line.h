@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "reverb_instance.h"
 
@@ -122,11 +123,12 @@ static inline PredelayGlide predelay_line_glide_begin(const ReverbInstance* self
             self->predelay_target * self->smooth_feed, double(write + PREDELAY_CAPACITY), write};
 }
 
-static inline float predelay_line_step_gliding(ReverbInstance* self, PredelayGlide* glide, float p)
+// One step of the glide: the position the step reads (after the write at
+// glide->write), and the glide moved on to the next step.
+static inline int32_t predelay_line_glide_read(PredelayGlide* glide)
 {
     glide->smoothed = glide->smoothed * glide->coef + glide->feed;
     const int32_t write = glide->write;
-    self->predelay_buffer[write] = p;
     int32_t read = int32_t(glide->position - glide->smoothed);
     // As in predelay_line_step: a read at or before the write gives the
     // oldest value instead.
@@ -136,7 +138,51 @@ static inline float predelay_line_step_gliding(ReverbInstance* self, PredelayGli
         read -= PREDELAY_CAPACITY;
     glide->write = write + 1;
     glide->position += 1.0;
-    return self->predelay_buffer[read];
+    return read;
+}
+
+static inline float predelay_line_step_gliding(ReverbInstance* self, PredelayGlide* glide, float p)
+{
+    self->predelay_buffer[glide->write] = p;
+    return self->predelay_buffer[predelay_line_glide_read(glide)];
+}
+
+// True when no read of a stretch of `count` steps whose delay holds still
+// (`offset` from predelay_line_stretch_offset, not PREDELAY_NO_OFFSET)
+// reaches a value the stretch writes: then all its reads can be made
+// first (predelay_line_read_held) and its writes after them
+// (predelay_line_stretch_slots, then predelay_line_end_stretch). Step j
+// reads first + j + ahead, around the ring: never a slot of this stretch
+// while ahead + count stays within the ring. (A gliding delay steps with
+// its writes: its own recurrence then runs beside the filters' instead of
+// ahead of them, which takes less time.)
+static inline bool predelay_line_reads_apart(uint32_t count, int32_t offset)
+{
+    const int32_t ahead = offset > 0 ? offset : 1;
+    return offset != PREDELAY_NO_OFFSET && ahead <= PREDELAY_CAPACITY - int32_t(count);
+}
+
+// The `count` reads of a stretch whose reads are apart from its writes,
+// into `delayed`.
+static inline void predelay_line_read_held(const ReverbInstance* self, uint32_t count,
+                                           int32_t offset, float* delayed)
+{
+    const float* ring = self->predelay_buffer;
+    int32_t read = predelay_line_next_write(self) + (offset > 0 ? offset : 1);
+    if (read >= PREDELAY_CAPACITY)
+        read -= PREDELAY_CAPACITY;
+    const uint32_t to_end = uint32_t(PREDELAY_CAPACITY - read);
+    const uint32_t straight = count < to_end ? count : to_end;
+    std::memcpy(delayed, ring + read, sizeof(float) * straight);
+    if (straight < count)
+        std::memcpy(delayed + straight, ring, sizeof(float) * (count - straight));
+}
+
+// The `count` slots a stretch whose reads are apart writes, in order (a
+// held stretch does not wrap).
+static inline float* predelay_line_stretch_slots(ReverbInstance* self)
+{
+    return self->predelay_buffer + predelay_line_next_write(self);
 }
 
 // After `count` settled or gliding steps from predelay_line_next_write on

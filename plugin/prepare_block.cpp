@@ -5,6 +5,7 @@
 
 #include "control_ports.h"
 #include "predelay_line.h"
+#include "sse2.h"
 
 namespace {
 
@@ -69,34 +70,21 @@ constexpr uint32_t control_bit(PortIndex port)
 }
 constexpr uint32_t ALL_CONTROLS = (1u << CONTROL_PORT_COUNT) - 1u;
 
-// True when every control holds, bit for bit, the value the block stage
-// last worked from, for the same variant.
-inline bool controls_settled(const ReverbInstance* self, const ControlValues& c, int32_t variant)
+// The controls whose values differ, bit for bit, from those the block
+// stage last worked from: four controls to an instruction, the bits of each
+// compared as integers, one mask bit per control.
+uint32_t differing_controls(const ReverbInstance* self, const ControlValues& c)
 {
-    uint64_t now[CONTROL_PORT_COUNT / 2];
-    uint64_t before[CONTROL_PORT_COUNT / 2];
-    std::memcpy(now, &c, sizeof now);
-    std::memcpy(before, self->settled_controls, sizeof before);
-    uint64_t differ = 0;
-    for (uint32_t k = 0; k < CONTROL_PORT_COUNT / 2; ++k)
-        differ |= now[k] ^ before[k];
-    return differ == 0 && self->settled_variant == variant && self->block_stage_skip;
-}
-
-// The controls whose values differ from those the block stage last worked
-// from; all of them when there is nothing to go by (`full`).
-uint32_t changed_controls(const ReverbInstance* self, const ControlValues& c, bool full)
-{
-    if (full)
-        return ALL_CONTROLS;
-    uint32_t now[CONTROL_PORT_COUNT];
-    uint32_t before[CONTROL_PORT_COUNT];
-    std::memcpy(now, &c, sizeof now);
-    std::memcpy(before, self->settled_controls, sizeof before);
-    uint32_t changed = 0;
-    for (uint32_t k = 0; k < CONTROL_PORT_COUNT; ++k)
-        changed |= uint32_t(now[k] != before[k]) << k;
-    return changed;
+    static_assert(CONTROL_PORT_COUNT % 4 == 0, "whole groups of four controls");
+    const auto* now = reinterpret_cast<const unsigned char*>(&c);
+    const auto* before = reinterpret_cast<const unsigned char*>(self->settled_controls);
+    uint32_t same = 0;
+    for (uint32_t k = 0; k < CONTROL_PORT_COUNT; k += 4) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(now + 4 * k));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(before + 4 * k));
+        same |= uint32_t(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(a, b)))) << k;
+    }
+    return ~same & ALL_CONTROLS;
 }
 
 inline bool same_bits(float a, float b)
@@ -191,12 +179,13 @@ void tune_engine(ReverbEngine* engine, bool skip, bool full, bool new_room, floa
 // stays short.
 __attribute__((noinline)) BlockTargets prepare_changed_block(ReverbInstance* self,
                                                              ReverbVariant variant,
-                                                             ControlValues c)
+                                                             ControlValues c, uint32_t differ)
 {
     const float rate = float(self->sample_rate);
     const int32_t variant_code = int32_t(variant);
+    // All of them when there is nothing to go by.
     const bool full = !self->block_stage_skip || self->settled_variant != variant_code;
-    const uint32_t changed = changed_controls(self, c, full);
+    const uint32_t changed = full ? ALL_CONTROLS : differ;
     std::memcpy(self->settled_controls, &c, sizeof c);
     self->settled_variant = variant_code;
 
@@ -245,15 +234,23 @@ __attribute__((noinline)) BlockTargets prepare_changed_block(ReverbInstance* sel
                 decay_a);
     tune_engine(self->engine_b, skip, full, new_room, size, decay_b);
 
-    reverb_engine_set_damping(self->engine_a, c.damping);
-    reverb_engine_set_input_bandwidth(self->engine_a, c.bandwidth);
-    reverb_engine_set_tail_level(self->engine_a, c.tail_level);
-    reverb_engine_set_early_level(self->engine_a,
-                                  float(ENGINE_A_EARLY_SHARE * (1.0 - double(c.tail_level))));
-    reverb_engine_set_damping(self->engine_b, c.damping);
-    reverb_engine_set_input_bandwidth(self->engine_b, c.bandwidth);
-    reverb_engine_set_tail_level(self->engine_b, c.tail_level);
-    reverb_engine_set_early_level(self->engine_b, 1.0f - c.tail_level);
+    // The levels and coefficients each follow one control (with nothing to
+    // go by, or skipping turned off, `changed` holds every control).
+    if (changed & control_bit(PORT_DAMPING)) {
+        reverb_engine_set_damping(self->engine_a, c.damping);
+        reverb_engine_set_damping(self->engine_b, c.damping);
+    }
+    if (changed & control_bit(PORT_BANDWIDTH)) {
+        reverb_engine_set_input_bandwidth(self->engine_a, c.bandwidth);
+        reverb_engine_set_input_bandwidth(self->engine_b, c.bandwidth);
+    }
+    if (changed & control_bit(PORT_TAIL_LEVEL)) {
+        reverb_engine_set_tail_level(self->engine_a, c.tail_level);
+        reverb_engine_set_early_level(
+            self->engine_a, float(ENGINE_A_EARLY_SHARE * (1.0 - double(c.tail_level))));
+        reverb_engine_set_tail_level(self->engine_b, c.tail_level);
+        reverb_engine_set_early_level(self->engine_b, 1.0f - c.tail_level);
+    }
 
     self->settled_wet_target = targets.wet_target;
     self->settled_dry_target = targets.dry_target;
@@ -266,9 +263,10 @@ __attribute__((noinline)) BlockTargets prepare_changed_block(ReverbInstance* sel
 BlockTargets prepare_block(ReverbInstance* self, ReverbVariant variant)
 {
     const ControlValues c = read_controls(self);
-    if (controls_settled(self, c, int32_t(variant)))
+    const uint32_t differ = differing_controls(self, c);
+    if (differ == 0 && self->settled_variant == int32_t(variant) && self->block_stage_skip)
         return {self->settled_wet_target, self->settled_dry_target, self->settled_low_band_scale};
-    return prepare_changed_block(self, variant, c);
+    return prepare_changed_block(self, variant, c, differ);
 }
 
 namespace {

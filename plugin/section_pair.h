@@ -6,6 +6,8 @@
 // added in the same order, and the same cut of tiny outputs to +0.0.
 #pragma once
 
+#include <cstdint>
+
 #include "filter_section.h"
 #include "sse2.h"
 
@@ -52,6 +54,14 @@ static inline void section_pair_store(const SectionPair* pair, FilterSection* fi
     }
 }
 
+// Each lane of y whose exponent field is 15 or less, that is a magnitude
+// below 2^-111, as +0.0 (NaN compares false and stays).
+static inline __m128 section_pair_flush(__m128 y)
+{
+    const __m128 magnitude = _mm_and_ps(y, _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff)));
+    return _mm_andnot_ps(_mm_cmplt_ps(magnitude, _mm_set1_ps(0x1p-111f)), y);
+}
+
 // One sample in each lane of x; returns both outputs.
 static inline __m128 section_pair_process(SectionPair* pair, __m128 x)
 {
@@ -59,10 +69,7 @@ static inline __m128 section_pair_process(SectionPair* pair, __m128 x)
     y = _mm_add_ps(y, _mm_mul_ps(pair->fb1, pair->y1));
     y = _mm_add_ps(y, _mm_mul_ps(pair->fb2, pair->y2));
     y = _mm_add_ps(y, _mm_mul_ps(pair->ff0, x));
-    // Exponent field 15 or less, that is a magnitude below 2^-111: +0.0
-    // (NaN compares false and stays).
-    const __m128 magnitude = _mm_and_ps(y, _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff)));
-    y = _mm_andnot_ps(_mm_cmplt_ps(magnitude, _mm_set1_ps(0x1p-111f)), y);
+    y = section_pair_flush(y);
     pair->x2 = pair->x1;
     pair->x1 = x;
     pair->y2 = pair->y1;
@@ -101,4 +108,74 @@ static inline void section_pair_split(const SectionPair& joined, SectionPair* fi
 static inline float section_pair_second(__m128 v)
 {
     return _mm_cvtss_f32(_mm_shuffle_ps(v, v, _MM_SHUFFLE(1, 1, 1, 1)));
+}
+
+// The pair over n steps whose inputs are all known beforehand, when nothing
+// else fills the other two lanes: first[j] in lane 0, second[j] in lane 1
+// (0.0 without SECOND, and `second` is not read); take(j, y) receives both
+// outputs of step j. The steps are section_pair_process's; what running
+// apart saves is building each step's lanes: four samples of both inputs
+// become the lanes of four steps with two loads and a few shuffles.
+template <bool SECOND, typename Take>
+__attribute__((always_inline)) static inline void section_pair_run_apart(
+    SectionPair* pair, const float* first, const float* second, uint32_t n, Take take)
+{
+    SectionPair p = *pair;
+    const auto step = [&p, &take](uint32_t j, __m128 x) { take(j, section_pair_process(&p, x)); };
+    const __m128 zero = _mm_setzero_ps();
+    uint32_t j = 0;
+    for (; j + 4 <= n; j += 4) {
+        const __m128 a = _mm_loadu_ps(first + j);
+        const __m128 b = SECOND ? _mm_loadu_ps(second + j) : zero;
+        const __m128 low = _mm_unpacklo_ps(a, b);   // steps j, j + 1
+        const __m128 high = _mm_unpackhi_ps(a, b);  // steps j + 2, j + 3
+        step(j, _mm_movelh_ps(low, zero));
+        step(j + 1, _mm_movehl_ps(zero, low));
+        step(j + 2, _mm_movelh_ps(high, zero));
+        step(j + 3, _mm_movehl_ps(zero, high));
+    }
+    for (; j < n; ++j)
+        step(j, section_pair_lanes(first[j], SECOND ? second[j] : 0.0f));
+    *pair = p;
+}
+
+// Both outputs of a step of a pair, to out[j][0] and out[j][1].
+struct SectionPairStore {
+    float (*out)[2];
+    void operator()(uint32_t j, __m128 y) const
+    {
+        _mm_storel_pi(reinterpret_cast<__m64*>(out[j]), y);
+    }
+};
+
+// The same for two pairs joined (section_pair_join), all four sections'
+// inputs known beforehand: inputs[k][j] in lane k (0.0 in lane 3 without
+// FOURTH, and inputs[3] is not read); take(j, y) receives the four outputs
+// of step j. Four samples of the four inputs become the lanes of four steps
+// with four loads and eight shuffles.
+template <bool FOURTH, typename Take>
+__attribute__((always_inline)) static inline void section_pair_run_joined_apart(
+    SectionPair* joined, const float* const inputs[4], uint32_t n, Take take)
+{
+    SectionPair p = *joined;
+    const auto step = [&p, &take](uint32_t j, __m128 x) { take(j, section_pair_process(&p, x)); };
+    uint32_t j = 0;
+    for (; j + 4 <= n; j += 4) {
+        const __m128 a = _mm_loadu_ps(inputs[0] + j);
+        const __m128 b = _mm_loadu_ps(inputs[1] + j);
+        const __m128 c = _mm_loadu_ps(inputs[2] + j);
+        const __m128 d = FOURTH ? _mm_loadu_ps(inputs[3] + j) : _mm_setzero_ps();
+        const __m128 ab_low = _mm_unpacklo_ps(a, b);   // a0 b0 a1 b1
+        const __m128 ab_high = _mm_unpackhi_ps(a, b);  // a2 b2 a3 b3
+        const __m128 cd_low = _mm_unpacklo_ps(c, d);
+        const __m128 cd_high = _mm_unpackhi_ps(c, d);
+        step(j, _mm_movelh_ps(ab_low, cd_low));
+        step(j + 1, _mm_movehl_ps(cd_low, ab_low));
+        step(j + 2, _mm_movelh_ps(ab_high, cd_high));
+        step(j + 3, _mm_movehl_ps(cd_high, ab_high));
+    }
+    for (; j < n; ++j)
+        step(j, _mm_setr_ps(inputs[0][j], inputs[1][j], inputs[2][j],
+                            FOURTH ? inputs[3][j] : 0.0f));
+    *joined = p;
 }

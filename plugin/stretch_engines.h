@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "filter_section.h"
 #include "predelay_line.h"
@@ -110,6 +111,62 @@ __attribute__((always_inline)) static inline void reverb_stretch_front(
     self->post_filter = post;
 }
 
+// pre_filter and post_filter over a stretch whose pre-delay delay holds
+// still and whose reads are apart from its writes
+// (predelay_line_reads_apart): the reads are made first, so post_filter's
+// inputs are known before pre_filter's outputs reach the line, and the two
+// sections run apart from the line, side by side
+// (section_pair_run_apart), pre_filter's outputs going to the line's slots
+// as they come. The values are those of reverb_stretch_front.
+__attribute__((always_inline)) static inline void reverb_stretch_front_apart(
+    ReverbInstance* self, const float* x, uint32_t n, int32_t offset, float* delayed, float* high)
+{
+    predelay_line_read_held(self, n, offset, delayed);
+    SectionPair sections = section_pair_load(&self->pre_filter, &self->post_filter);
+    float* slots = predelay_line_stretch_slots(self);
+    // pre_filter's output to the line, post_filter's to engine_a's input.
+    const auto take = [slots, high](uint32_t j, __m128 y) {
+        _mm_store_ss(slots + j, y);
+        high[j] = section_pair_second(y);
+    };
+    section_pair_run_apart<true>(&sections, x, delayed, n, take);
+    section_pair_store(&sections, &self->pre_filter, &self->post_filter);
+    predelay_line_end_stretch(self, n);
+}
+
+// The same beside the output filters of the stretch before (`outputs`,
+// `output_count` steps, at least n): with the reads made, all four
+// sections' inputs are known, so they run apart from the line in the four
+// lanes of one joined pair (section_pair_run_joined_apart); output steps
+// beyond the stretch's n run on in their own pair.
+template <typename Outputs>
+static inline void reverb_stretch_front_joined_apart(ReverbInstance* self, const float* x,
+                                                     uint32_t n, int32_t offset, float* delayed,
+                                                     float* high, Outputs& outputs,
+                                                     uint32_t output_count)
+{
+    predelay_line_read_held(self, n, offset, delayed);
+    SectionPair sections = section_pair_load(&self->pre_filter, &self->post_filter);
+    SectionPair joined = section_pair_join(sections, outputs.low);
+    const float* const inputs[4] = {x, delayed, outputs.first_inputs(), outputs.second_inputs()};
+    float* slots = predelay_line_stretch_slots(self);
+    float(*g)[2] = outputs.results();
+    // Each step's outputs where they go: pre_filter's to the line, post_filter's
+    // to engine_a's input, the output filters' to the stretch before.
+    const auto take = [slots, high, g](uint32_t j, __m128 y) {
+        _mm_store_ss(slots + j, y);
+        high[j] = section_pair_second(y);
+        _mm_storeh_pi(reinterpret_cast<__m64*>(g[j]), y);
+    };
+    section_pair_run_joined_apart<Outputs::STEREO>(&joined, inputs, n, take);
+    section_pair_split(joined, &sections, &outputs.low);
+    section_pair_store(&sections, &self->pre_filter, &self->post_filter);
+    if (output_count > n)
+        section_pair_run_apart<Outputs::STEREO>(&outputs.low, inputs[2] + n, inputs[3] + n,
+                                                output_count - n, SectionPairStore{g + n});
+    predelay_line_end_stretch(self, n);
+}
+
 // The middle of the chain for a stretch of reverb inputs x: pre_filter and
 // the pre-delay line per sample, post_filter on what the line gives for
 // engine_a, the line's output unfiltered for engine_b, then both engines
@@ -123,15 +180,29 @@ __attribute__((always_inline)) static inline void reverb_stretch_engines(
     float delayed[RUN_STRETCH];  // d: read from the pre-delay line
     float high[RUN_STRETCH];     // h: d through post_filter, engine_a's input
     const int32_t offset = predelay_line_stretch_offset(self, n);
-    if (offset != PREDELAY_NO_OFFSET)
-        reverb_stretch_front<PredelayStepping::settled>(self, x, n, offset, delayed, high, outputs,
-                                                        output_count);
-    else if (predelay_line_stretch_fits(self, n))
-        reverb_stretch_front<PredelayStepping::gliding>(self, x, n, offset, delayed, high, outputs,
-                                                        output_count);
-    else
-        reverb_stretch_front<PredelayStepping::stepwise>(self, x, n, offset, delayed, high,
-                                                         outputs, output_count);
+    // When the pre-delay reads are apart from the writes, the sections run
+    // apart from the line; otherwise they step with it.
+    bool apart = predelay_line_reads_apart(n, offset);
+    if constexpr (std::is_same_v<Outputs, NoOutputFilters>) {
+        if (apart)
+            reverb_stretch_front_apart(self, x, n, offset, delayed, high);
+    } else {
+        apart = apart && output_count >= n;
+        if (apart)
+            reverb_stretch_front_joined_apart(self, x, n, offset, delayed, high, outputs,
+                                              output_count);
+    }
+    if (!apart) {
+        if (offset != PREDELAY_NO_OFFSET)
+            reverb_stretch_front<PredelayStepping::settled>(self, x, n, offset, delayed, high,
+                                                            outputs, output_count);
+        else if (predelay_line_stretch_fits(self, n))
+            reverb_stretch_front<PredelayStepping::gliding>(self, x, n, offset, delayed, high,
+                                                            outputs, output_count);
+        else
+            reverb_stretch_front<PredelayStepping::stepwise>(self, x, n, offset, delayed, high,
+                                                             outputs, output_count);
+    }
     reverb_engine_process_pair(self->engine_a, high, out->a_left, out->a_right, self->engine_b,
                                delayed, out->b_left, out->b_right, int32_t(n));
 }

@@ -13,7 +13,8 @@
 
 // x[j] = reverb_input_or_silence(fade * in[j]); `in_right`, when not null,
 // is added first (in_right[j] + in[j], the stereo sum). Returns true when
-// every x is zero (of either sign).
+// every x is zero (of either sign). The two forms are separate loops, so
+// neither tests for the right input per group.
 static inline bool reverb_stretch_input(const float* in, const float* in_right, float fade,
                                         float* x, uint32_t n)
 {
@@ -21,18 +22,23 @@ static inline bool reverb_stretch_input(const float* in, const float* in_right, 
     const __m128i exponent = _mm_set1_epi32(0x7f800000);
     const __m128i below_refused = _mm_set1_epi32(int32_t(REVERB_INPUT_REFUSED_EXPONENT - 1));
     const __m128 zero = _mm_setzero_ps();
+    // One group of four sums v: scaled, refused values cleared, stored.
     int nonzero = 0;
-    uint32_t j = 0;
-    for (; j + 4 <= n; j += 4) {
-        __m128 v = _mm_loadu_ps(in + j);
-        if (in_right)
-            v = _mm_add_ps(_mm_loadu_ps(in_right + j), v);
+    const auto group = [&](uint32_t j, __m128 v) {
         v = _mm_mul_ps(f, v);
         const __m128i refused =
             _mm_cmpgt_epi32(_mm_and_si128(_mm_castps_si128(v), exponent), below_refused);
         v = _mm_andnot_ps(_mm_castsi128_ps(refused), v);
         _mm_storeu_ps(x + j, v);
         nonzero |= _mm_movemask_ps(_mm_cmpneq_ps(v, zero));
+    };
+    uint32_t j = 0;
+    if (in_right) {
+        for (; j + 4 <= n; j += 4)
+            group(j, _mm_add_ps(_mm_loadu_ps(in_right + j), _mm_loadu_ps(in + j)));
+    } else {
+        for (; j + 4 <= n; j += 4)
+            group(j, _mm_loadu_ps(in + j));
     }
     for (; j < n; ++j) {
         const float sum = in_right ? in_right[j] + in[j] : in[j];

@@ -126,3 +126,68 @@ TEST(PredelayLine, SettledGlideReadsWhatTheFullStepReads)
         EXPECT_EQ(full.self->predelay_smoothed, settled.self->predelay_smoothed);
     }
 }
+
+// A stretch whose reads are found apart from its writes, its reads all
+// made before its writes, gives what the steps read, sample for sample,
+// near the shortest delay that allows it and at the whole ring; the others
+// step as before.
+TEST(PredelayLine, ReadingAheadGivesWhatTheStepsRead)
+{
+    struct Case {
+        double rate;
+        double from, to;  // delays in samples
+        bool ahead;       // whether some stretches can be read ahead
+    };
+    // Held delays, up to the whole ring and down to none, and a glide,
+    // which always steps.
+    const Case cases[] = {
+        {48000, 960, 960, true},       {48000, 24, 24, true},  {48000, 63, 63, true},
+        {48000, 64, 64, true},         {192000, 28800, 28800, true}, {48000, 0, 0, false},
+        {192000, 28700, 28800, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.from << " to " << c.to << " at " << c.rate);
+        Plugin full(c.rate), ahead(c.rate);
+        for (ReverbInstance* s : {full.self, ahead.self}) {
+            s->predelay_smoothed = c.from;
+            s->predelay_target = c.to;
+            s->predelay_write_index = PREDELAY_CAPACITY - 3000;  // wraps on the way
+            // A ring full of distinct values, so every slot read tells.
+            for (int32_t i = 0; i < PREDELAY_CAPACITY; ++i)
+                s->predelay_buffer[i] = float(-1 - i);
+            s->predelay_zero_writes = 0;
+        }
+        const uint32_t lengths[] = {64, 1, 63, 17, 64, 2};
+        int taken = 0;
+        int refused = 0;
+        for (int k = 1, call = 0; k <= 2 * PREDELAY_CAPACITY; ++call) {
+            const uint32_t n = lengths[call % 6];
+            float p[64];
+            for (uint32_t j = 0; j < n; ++j)
+                p[j] = (k + int(j)) % 97 < 90 ? float(k + int(j)) : 0.0f;
+            const int32_t offset = predelay_line_stretch_offset(ahead.self, n);
+            float read[64];
+            if (predelay_line_reads_apart(n, offset)) {
+                // Every read before any write of the stretch.
+                ++taken;
+                predelay_line_read_held(ahead.self, n, offset, read);
+                float* slots = predelay_line_stretch_slots(ahead.self);
+                for (uint32_t j = 0; j < n; ++j)
+                    slots[j] = p[j];
+                predelay_line_end_stretch(ahead.self, n);
+            } else {
+                ++refused;
+                for (uint32_t j = 0; j < n; ++j)
+                    read[j] = predelay_line_step(ahead.self, p[j]);
+            }
+            for (uint32_t j = 0; j < n; ++j, ++k)
+                ASSERT_EQ(float_bits(predelay_line_step(full.self, p[j])), float_bits(read[j]))
+                    << "sample " << k;
+            ASSERT_EQ(full.self->predelay_write_index, ahead.self->predelay_write_index);
+            ASSERT_EQ(full.self->predelay_zero_writes, ahead.self->predelay_zero_writes);
+            ASSERT_EQ(full.self->predelay_smoothed, ahead.self->predelay_smoothed);
+        }
+        // The write position wraps, so every case refuses some stretches.
+        EXPECT_EQ(taken > 0, c.ahead);
+        EXPECT_GT(refused, 0);
+    }
+}
