@@ -5,7 +5,8 @@
 #   version_agrees.sh VERSION SOURCE_FOLDER HALVANE_TTL
 #
 # debian/changelog's newest entry and CHANGELOG.md's newest release heading
-# must name VERSION, the project's version, and both plug-ins' descriptions
+# must name VERSION, the project's version (an "Unreleased" heading above it
+# gathers changes not yet released and is passed over), and both plug-ins' descriptions
 # must carry its LV2 form (bundle/CMakeLists.txt: minor 2*(100*major+minor),
 # micro 2*patch).
 set -euo pipefail
@@ -20,7 +21,7 @@ turtle=$3
 debian=$(sed -n '1s/^halvane (\([^)]*\)).*/\1/p' "$source/debian/changelog")
 [ "$debian" = "$version" ] ||
     fail "debian/changelog's newest entry is '$debian', the project's version $version: add an entry (dch -v $version)"
-changelog=$(grep -m1 '^## ' "$source/CHANGELOG.md" | sed 's/^## \([^ ]*\).*/\1/')
+changelog=$(grep '^## ' "$source/CHANGELOG.md" | grep -v -m1 '^## Unreleased' | sed 's/^## \([^ ]*\).*/\1/')
 [ "$changelog" = "$version" ] || fail "CHANGELOG.md's newest release is '$changelog', the project's version $version"
 IFS=. read -r major minor patch <<<"$version"
 for pair in "minorVersion $((2 * (100 * major + minor)))" "microVersion $((2 * patch))"; do
