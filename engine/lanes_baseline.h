@@ -99,6 +99,10 @@ struct BaselineLanes {
     {
         return {{widen_pair<OFFSET>(base, at.index), widen_pair<OFFSET + 2>(base, at.index)}};
     }
+    // What the conversion is said to read: an array as large as any the
+    // engine keeps, so every store into it stays before the read (an array
+    // of unknown bound says the same to gcc, but clang refuses it).
+    using WholeArray = float[1 << 28];
     // The two floats at base[i + OFFSET], widened.
     template <int OFFSET>
     static D widen_pair(const float* base, intptr_t i)
@@ -106,7 +110,7 @@ struct BaselineLanes {
         D d;
         asm("cvtps2pd %c4(%1,%2,4), %0"
             : "=x"(d)
-            : "r"(base), "r"(i), "m"(*reinterpret_cast<const float(*)[]>(base)),
+            : "r"(base), "r"(i), "m"(*reinterpret_cast<const WholeArray*>(base)),
               "i"(OFFSET * sizeof(float)));
         return d;
     }
