@@ -106,8 +106,10 @@ session() {
     ((i < 50)) || fail "JACK never showed the plug-ins' ports; jalv said: $(cat "$work"/*.jalv.log)"
     # The recorder and the metronome are wired in first; the xruns that
     # count are those after the graph has had a second to settle, since
-    # JACK may drop a cycle of every client while it rewires the graph.
-    timeout $((seconds + 3)) jack_rec -f "$work/recorded.wav" -d $seconds -b 32 \
+    # JACK may drop a cycle of every client while it rewires the graph. A
+    # jack_rec caught in a graph that stands still can sit in libjack past
+    # the TERM that timeout sends, so KILL follows two seconds later.
+    timeout -k 2 $((seconds + 3)) jack_rec -f "$work/recorded.wav" -d $seconds -b 32 \
         "$mono:out" "$stereo:out_l" "$stereo:out_r" >"$work/rec.log" 2>&1 {mono_console}>&- {stereo_console}>&- &
     rec_pid=$!
     client_pids+=($!)
