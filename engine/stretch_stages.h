@@ -27,6 +27,23 @@
 
 namespace {
 
+// Calls span(slot, at, count) for the n slots of a ring of `size` slots
+// from `start` on, in at most two spans, since n never exceeds the ring's
+// size: slot is where a span starts in the ring, at where it starts in the
+// stretch. Returns the slot after the last, wrapped around the ring.
+template <class Span>
+[[gnu::always_inline]] inline int32_t ring_spans(int32_t size, int32_t start, int32_t n, Span span)
+{
+    const int32_t before_end = size - start;
+    if (before_end > n) {
+        span(start, 0, n);
+        return start + n;
+    }
+    span(start, 0, before_end);
+    span(0, before_end, n - before_end);
+    return n - before_end;
+}
+
 // The diffuser kernel as a function of its own.
 template <class L>
 [[gnu::noinline]] void diffuse_apart(double c, float* store, const float* x, float* out,
@@ -66,24 +83,14 @@ template <class L>
     const double c = double(diffuser->coefficient);
     DelayLine* line = &diffuser->line;
     float* samples = line->samples;
-    const int32_t index = line->index;
-    const int32_t before_end = line->size - index;
-    auto span = [c](float* store, const float* from, float* to, int32_t count)
-                    __attribute__((always_inline)) {
+    const auto span = [c, samples, x, out](int32_t slot, int32_t at, int32_t count)
+                          __attribute__((always_inline)) {
         if constexpr (L::DIFFUSERS_IN_ONE_LOOP)
-            diffuse<L>(c, store, from, to, count);
+            diffuse<L>(c, samples + slot, x + at, out + at, count);
         else
-            diffuse_apart<L>(c, store, from, to, count);
+            diffuse_apart<L>(c, samples + slot, x + at, out + at, count);
     };
-    int32_t next;
-    if (before_end > n) {
-        span(samples + index, x, out, n);
-        next = index + n;
-    } else {
-        span(samples + index, x, out, before_end);
-        span(samples, x + before_end, out + before_end, n - before_end);
-        next = n - before_end;
-    }
+    const int32_t next = ring_spans(line->size, line->index, n, span);
     line->index = next;
     const int32_t last = (next == 0 ? line->size : next) - 1;
     if (samples[last] != 0.0f)
@@ -141,13 +148,9 @@ void read_weighted(const DelayLine* line, int32_t distance, float gain, float* o
     int32_t position = line->index - distance;
     if (position < 0)
         position += line->size;
-    const int32_t before_end = line->size - position;
-    if (before_end >= n) {
-        scale<L>(line->samples + position, gain, out, n);
-    } else {
-        scale<L>(line->samples + position, gain, out, before_end);
-        scale<L>(line->samples, gain, out + before_end, n - before_end);
-    }
+    ring_spans(line->size, position, n, [line, gain, out](int32_t slot, int32_t at, int32_t count) {
+        scale<L>(line->samples + slot, gain, out + at, count);
+    });
 }
 
 // The tap line's reads for a stretch whose values `z` are about to be
@@ -182,15 +185,10 @@ inline void count_pushes(DelayLine* line, const float* values, int32_t n)
 inline void push_stretch(DelayLine* line, const float* values, int32_t n)
 {
     count_pushes(line, values, n);
-    const int32_t before_end = line->size - line->index;
-    if (before_end > n) {
-        std::memcpy(line->samples + line->index, values, sizeof(float) * size_t(n));
-        line->index += n;
-    } else {
-        std::memcpy(line->samples + line->index, values, sizeof(float) * size_t(before_end));
-        std::memcpy(line->samples, values + before_end, sizeof(float) * size_t(n - before_end));
-        line->index = n - before_end;
-    }
+    line->index = ring_spans(line->size, line->index, n, [line, values](int32_t slot, int32_t at,
+                                                                         int32_t count) {
+        std::memcpy(line->samples + slot, values + at, sizeof(float) * size_t(count));
+    });
 }
 
 // The feedback mix of a stretch, written straight into each line where the

@@ -110,33 +110,47 @@ static inline float section_pair_second(__m128 v)
     return _mm_cvtss_f32(_mm_shuffle_ps(v, v, _MM_SHUFFLE(1, 1, 1, 1)));
 }
 
-// The pair over n steps whose inputs are all known beforehand, when nothing
-// else fills the other two lanes: first[j] in lane 0, second[j] in lane 1
-// (0.0 without SECOND, and `second` is not read); take(j, y) receives both
+// A pair (or two joined, section_pair_join) over n steps whose inputs are
+// all known beforehand: inputs[k][j] in lane k for the first LIVE lanes,
+// 0.0 in the others (whose inputs are not read); take(j, y) receives the
 // outputs of step j. The steps are section_pair_process's; what running
-// apart saves is building each step's lanes: four samples of both inputs
-// become the lanes of four steps with two loads and a few shuffles.
+// apart saves is building each step's lanes: four samples of every input
+// become the lanes of four steps with a load per input and a few shuffles.
+template <int LIVE, typename Take>
+__attribute__((always_inline)) static inline void section_pair_run_lanes(
+    SectionPair* pair, const float* const inputs[4], uint32_t n, Take take)
+{
+    SectionPair p = *pair;
+    const auto step = [&p, &take](uint32_t j, __m128 x) { take(j, section_pair_process(&p, x)); };
+    const auto load = [inputs](int k, uint32_t j) {
+        return k < LIVE ? _mm_loadu_ps(inputs[k] + j) : _mm_setzero_ps();
+    };
+    const auto at = [inputs](int k, uint32_t j) { return k < LIVE ? inputs[k][j] : 0.0f; };
+    uint32_t j = 0;
+    for (; j + 4 <= n; j += 4) {
+        const __m128 a = load(0, j), b = load(1, j), c = load(2, j), d = load(3, j);
+        const __m128 ab_low = _mm_unpacklo_ps(a, b);   // a0 b0 a1 b1
+        const __m128 ab_high = _mm_unpackhi_ps(a, b);  // a2 b2 a3 b3
+        const __m128 cd_low = _mm_unpacklo_ps(c, d);
+        const __m128 cd_high = _mm_unpackhi_ps(c, d);
+        step(j, _mm_movelh_ps(ab_low, cd_low));
+        step(j + 1, _mm_movehl_ps(cd_low, ab_low));
+        step(j + 2, _mm_movelh_ps(ab_high, cd_high));
+        step(j + 3, _mm_movehl_ps(cd_high, ab_high));
+    }
+    for (; j < n; ++j)
+        step(j, _mm_setr_ps(at(0, j), at(1, j), at(2, j), at(3, j)));
+    *pair = p;
+}
+
+// One pair: first[j] in lane 0, second[j] in lane 1 (0.0 without SECOND,
+// and `second` is not read).
 template <bool SECOND, typename Take>
 __attribute__((always_inline)) static inline void section_pair_run_apart(
     SectionPair* pair, const float* first, const float* second, uint32_t n, Take take)
 {
-    SectionPair p = *pair;
-    const auto step = [&p, &take](uint32_t j, __m128 x) { take(j, section_pair_process(&p, x)); };
-    const __m128 zero = _mm_setzero_ps();
-    uint32_t j = 0;
-    for (; j + 4 <= n; j += 4) {
-        const __m128 a = _mm_loadu_ps(first + j);
-        const __m128 b = SECOND ? _mm_loadu_ps(second + j) : zero;
-        const __m128 low = _mm_unpacklo_ps(a, b);   // steps j, j + 1
-        const __m128 high = _mm_unpackhi_ps(a, b);  // steps j + 2, j + 3
-        step(j, _mm_movelh_ps(low, zero));
-        step(j + 1, _mm_movehl_ps(zero, low));
-        step(j + 2, _mm_movelh_ps(high, zero));
-        step(j + 3, _mm_movehl_ps(zero, high));
-    }
-    for (; j < n; ++j)
-        step(j, section_pair_lanes(first[j], SECOND ? second[j] : 0.0f));
-    *pair = p;
+    const float* const inputs[4] = {first, second, nullptr, nullptr};
+    section_pair_run_lanes<SECOND ? 2 : 1>(pair, inputs, n, take);
 }
 
 // Both outputs of a step of a pair, to out[j][0] and out[j][1].
@@ -148,34 +162,11 @@ struct SectionPairStore {
     }
 };
 
-// The same for two pairs joined (section_pair_join), all four sections'
-// inputs known beforehand: inputs[k][j] in lane k (0.0 in lane 3 without
-// FOURTH, and inputs[3] is not read); take(j, y) receives the four outputs
-// of step j. Four samples of the four inputs become the lanes of four steps
-// with four loads and eight shuffles.
+// Two pairs joined, all four sections' inputs known beforehand: lane 3
+// holds 0.0 without FOURTH (and inputs[3] is not read).
 template <bool FOURTH, typename Take>
 __attribute__((always_inline)) static inline void section_pair_run_joined_apart(
     SectionPair* joined, const float* const inputs[4], uint32_t n, Take take)
 {
-    SectionPair p = *joined;
-    const auto step = [&p, &take](uint32_t j, __m128 x) { take(j, section_pair_process(&p, x)); };
-    uint32_t j = 0;
-    for (; j + 4 <= n; j += 4) {
-        const __m128 a = _mm_loadu_ps(inputs[0] + j);
-        const __m128 b = _mm_loadu_ps(inputs[1] + j);
-        const __m128 c = _mm_loadu_ps(inputs[2] + j);
-        const __m128 d = FOURTH ? _mm_loadu_ps(inputs[3] + j) : _mm_setzero_ps();
-        const __m128 ab_low = _mm_unpacklo_ps(a, b);   // a0 b0 a1 b1
-        const __m128 ab_high = _mm_unpackhi_ps(a, b);  // a2 b2 a3 b3
-        const __m128 cd_low = _mm_unpacklo_ps(c, d);
-        const __m128 cd_high = _mm_unpackhi_ps(c, d);
-        step(j, _mm_movelh_ps(ab_low, cd_low));
-        step(j + 1, _mm_movehl_ps(cd_low, ab_low));
-        step(j + 2, _mm_movelh_ps(ab_high, cd_high));
-        step(j + 3, _mm_movehl_ps(cd_high, ab_high));
-    }
-    for (; j < n; ++j)
-        step(j, _mm_setr_ps(inputs[0][j], inputs[1][j], inputs[2][j],
-                            FOURTH ? inputs[3][j] : 0.0f));
-    *joined = p;
+    section_pair_run_lanes<FOURTH ? 4 : 3>(joined, inputs, n, take);
 }
